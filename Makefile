@@ -1,0 +1,33 @@
+# A thin front over CMake: `make run` starts the demo, `make test` runs every test.
+BUILD := build
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps test-deps configure build run test clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+test-deps:
+	@scripts/install-deps.sh --test
+
+# Configuring again is cheap, and finds packages installed since the last run.
+configure:
+	cmake -S . -B $(BUILD)
+
+build: deps
+	@$(MAKE) --no-print-directory configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The demo reads its art from the working directory: build/data.
+run: build
+	cd $(BUILD)/data && ../velmora
+
+test: test-deps
+	@$(MAKE) --no-print-directory configure
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

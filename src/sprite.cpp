@@ -1,0 +1,331 @@
+// The sprite engine: loading sprite sets from info files, and drawing sprites
+// that save and restore the background beneath themselves.
+//
+// Every pass the scene runs three phases over all its sprites: restore (each
+// sprite blits back the background it saved last pass), save (each copies the
+// display beneath its new position into its buffer), draw. Because every save
+// happens after all restores and before any draw, the buffers only ever hold
+// background pixels, so moving or overlapping sprites leave no trails and the
+// background itself never has to be redrawn.
+#include "sprite.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace
+{
+
+// The loader's text buffers: a line, a path and a file name.
+const int kBufferSize = 255;
+
+// SDL rectangles hold 16 bits: positions and sizes are reduced to their low
+// 16 bits, so a sprite placed at x = 65636 is drawn at x = 100.
+SDL_Rect rect16(int x, int y, int w, int h)
+{
+    SDL_Rect rect;
+    rect.x = (Sint16)(Uint16)(x & 0xFFFF);
+    rect.y = (Sint16)(Uint16)(y & 0xFFFF);
+    rect.w = (Uint16)(w & 0xFFFF);
+    rect.h = (Uint16)(h & 0xFFFF);
+    return rect;
+}
+
+// Comment lines ("#"), empty lines and line ends alone are not frames.
+bool isSkipped(const char* line)
+{
+    return line[0] == '\0' || line[0] == '#' || line[0] == '\r' || line[0] == '\n';
+}
+
+// Formats "dir/name" into a buffer of kBufferSize bytes; false when it does not fit.
+bool buildPath(char* path, const char* dir, const char* name)
+{
+    int n = snprintf(path, kBufferSize, "%s/%s", dir, name);
+    if (n < 0 || n >= kBufferSize)
+    {
+        path[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+void report(CSpriteInfoHook hook, void* user, CSpriteInfoLine* line)
+{
+    if (hook)
+        hook(line, user);
+}
+
+}
+
+int CSpriteBase::init(const char* dir)
+{
+    return init(dir, NULL, NULL);
+}
+
+int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
+{
+    char buffer[kBufferSize];
+    char filename[kBufferSize];
+    char name[kBufferSize];
+    int pause = 0, r = 0, g = 0, b = 0;
+    int count = 0;
+    int reads = 0;
+    bool lineStart = true;  // the next read begins a new line of the file
+
+    // A line of blanks before any name keeps this empty name, which names no file.
+    name[0] = '\0';
+
+    if (!dir || !buildPath(filename, dir, "info"))
+        return -1;
+    FILE* fp = fopen(filename, "r");
+    if (!fp)
+        return -1;
+
+    CSpriteInfoLine info = CSpriteInfoLine();
+    info.text = buffer;
+    info.name = name;
+    info.path = filename;
+
+    // The header must be the first line. When it does not match, the set keeps
+    // the count it had; on a fresh set that is 0 and the table stays empty.
+    buffer[0] = '\0';
+    if (fgets(buffer, kBufferSize, fp))
+    {
+        reads++;
+        info.fields = sscanf(buffer, "FILES: %d", &mNumFrames) == 1 ? 1 : 0;
+        lineStart = buffer[0] != '\0' && buffer[strlen(buffer) - 1] == '\n';
+    }
+    info.number = reads;
+    info.kind = CSpriteInfoLine::HEADER;
+    info.numFrames = mNumFrames;
+    report(hook, user, &info);
+
+    // The table starts zeroed: entries that never receive a frame have no image
+    // and no pause, and sprites draw nothing for them.
+    mAnim = NULL;
+    bool tableMissing = false;
+    if (mNumFrames > 0)
+    {
+        mAnim = (CSpriteFrame*)calloc((size_t)mNumFrames, sizeof(CSpriteFrame));
+        if (!mAnim)
+        {
+            // Too many frames to allocate: the set is built but holds none.
+            mNumFrames = 0;
+            tableMissing = true;
+        }
+    }
+    mBuilt = 1;
+    if (tableMissing)
+    {
+        fclose(fp);
+        return -1;
+    }
+
+    int result = 0;
+    while (!feof(fp) && count < mNumFrames)
+    {
+        if (!fgets(buffer, kBufferSize, fp))
+            break;
+        reads++;
+        info.number = reads;
+        info.continued = !lineStart;
+        lineStart = buffer[strlen(buffer) - 1] == '\n';
+
+        if (isSkipped(buffer))
+        {
+            info.kind = CSpriteInfoLine::SKIPPED;
+            report(hook, user, &info);
+            continue;
+        }
+
+        // Fields that are missing or do not parse keep the previous line's values.
+        info.kind = CSpriteInfoLine::FRAME;
+        info.fields = sscanf(buffer, "%254s %d %d %d %d", name, &pause, &r, &g, &b);
+        info.index = count;
+        info.pause = pause;
+        info.r = r;
+        info.g = g;
+        info.b = b;
+        info.keyed = 0;
+        info.loaded = 0;
+        info.w = info.h = 0;
+
+        SDL_Surface* temp = buildPath(filename, dir, name) ? SDL_LoadBMP(filename) : NULL;
+        if (!temp)
+        {
+            report(hook, user, &info);
+            result = -1;
+            break;
+        }
+
+        // Only a red component above 0 sets a key: "0 0 0" means no transparency,
+        // so a key of pure blue or green can't be given. Components keep their
+        // low 8 bits and are mapped in the loaded image's own format.
+        if (r > 0)
+        {
+            SDL_SetColorKey(temp, SDL_SRCCOLORKEY,
+                            SDL_MapRGB(temp->format, (Uint8)(r & 0xFF), (Uint8)(g & 0xFF),
+                                       (Uint8)(b & 0xFF)));
+            info.keyed = 1;
+        }
+
+        SDL_Surface* image = SDL_DisplayFormat(temp);
+        SDL_FreeSurface(temp);
+        if (!image)
+        {
+            report(hook, user, &info);
+            result = -1;
+            break;
+        }
+        mAnim[count].image = image;
+        mAnim[count].pause = pause;
+
+        // The sprite's size is that of the first frame that loads.
+        if (mW == 0)
+            mW = image->w;
+        if (mH == 0)
+            mH = image->h;
+
+        info.loaded = 1;
+        info.w = image->w;
+        info.h = image->h;
+        report(hook, user, &info);
+        count++;
+    }
+
+    fclose(fp);
+    return result;
+}
+
+namespace
+{
+
+// The set's frame table, or null when there is nothing a sprite could draw from.
+CSpriteFrame* framesOf(const CSpriteBase* base)
+{
+    if (!base || !base->mBuilt || base->mNumFrames <= 0)
+        return NULL;
+    return base->mAnim;
+}
+
+}
+
+int CSprite::init(CSpriteBase* base, SDL_Surface* screen)
+{
+    mSpriteBase = base;
+    CSpriteFrame* frames = framesOf(base);
+    if (frames)
+    {
+        if (base->mNumFrames > 1)
+            mAnimating = 1;
+        // The buffer is a copy of the first frame: it has the sprite's size,
+        // the display's format and frame 0's colour key.
+        if (frames[0].image)
+            mBackreplacement = SDL_DisplayFormat(frames[0].image);
+    }
+    mScreen = screen;
+    return mBackreplacement ? 0 : -1;
+}
+
+void CSprite::clearBG()
+{
+    if (mDrawn != 1 || !mBackreplacement || !mScreen)
+        return;
+    // SDL reads only the position of a destination rectangle; the whole buffer is copied.
+    SDL_Rect dest = rect16(mOldX, mOldY, mSpriteBase->mW, mSpriteBase->mH);
+    SDL_BlitSurface(mBackreplacement, NULL, mScreen, &dest);
+}
+
+void CSprite::updateBG()
+{
+    mOldX = mX;
+    mOldY = mY;
+    if (!mBackreplacement || !mScreen)
+        return;
+    SDL_Rect src = rect16(mX, mY, mSpriteBase->mW, mSpriteBase->mH);
+    SDL_BlitSurface(mScreen, &src, mBackreplacement, NULL);
+}
+
+void CSprite::draw()
+{
+    CSpriteFrame* frames = framesOf(mSpriteBase);
+    if (!frames)
+        return;
+
+    // At most one frame change per call: a sprite that was held up shows
+    // every frame in turn rather than skipping ahead to catch up.
+    if (mAnimating == 1)
+    {
+        float deadline = mLastupdate + frames[mFrame].pause * mSpeed;
+        if (SDL_GetTicks() > deadline)
+        {
+            mFrame++;
+            if (mFrame > mSpriteBase->mNumFrames - 1)
+                mFrame = 0;
+            mLastupdate = (Sint32)SDL_GetTicks();
+        }
+    }
+
+    if (mDrawn == 0)
+        mDrawn = 1;
+
+    SDL_Surface* image = frames[mFrame].image;
+    if (image && mScreen)
+    {
+        SDL_Rect dest = rect16(mX, mY, 0, 0);
+        SDL_BlitSurface(image, NULL, mScreen, &dest);
+    }
+}
+
+void CSprite::setFrame(int nr)
+{
+    if (mSpriteBase && nr >= 0 && nr < mSpriteBase->mNumFrames)
+        mFrame = nr;
+}
+
+int CSprite::getFrame()
+{
+    return mFrame;
+}
+
+float CSprite::getSpeed()
+{
+    return mSpeed;
+}
+
+void CSprite::toggleAnim()
+{
+    mAnimating = !mAnimating;
+}
+
+void CSprite::startAnim()
+{
+    mAnimating = 1;
+}
+
+void CSprite::stopAnim()
+{
+    mAnimating = 0;
+}
+
+// Back to the first frame, which then stays for its full pause.
+void CSprite::rewind()
+{
+    mFrame = 0;
+    mLastupdate = (Sint32)SDL_GetTicks();
+}
+
+void CSprite::xAdd(int nr)
+{
+    mX += nr;
+}
+
+void CSprite::xSet(int nr)
+{
+    mX = nr;
+}
+
+void CSprite::ySet(int nr)
+{
+    mY = nr;
+}

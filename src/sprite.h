@@ -1,0 +1,96 @@
+// The sprite engine: sprite sets loaded from a directory, and sprites that draw them.
+#ifndef VELMORA_SPRITE_H
+#define VELMORA_SPRITE_H
+
+#include <SDL.h>
+
+// One frame of a sprite set: an image in display format (with its colour key)
+// and how long it stays before the next frame, in milliseconds.
+class CSpriteFrame
+{
+public:
+    SDL_Surface* image;
+    int pause;
+};
+
+// What the loader made of one line it read from an info file. The program never
+// asks for this; tools that explain a set to its artist do, so that they report
+// exactly what the loader did instead of parsing the file a second time.
+struct CSpriteInfoLine
+{
+    enum Kind { HEADER, SKIPPED, FRAME };
+
+    int number;        // reads so far, counting from 1; a long line takes two reads
+    const char* text;  // what the read returned (at most 254 characters)
+    int continued;     // this read began in the middle of a line longer than 254 characters
+    Kind kind;
+    int fields;        // header: 1 when "FILES: %d" matched; frame: fields matched, -1 to 5
+    int numFrames;     // header: mNumFrames after the match
+    // Frame lines only: the values in force after the match, and the outcome.
+    int index;         // the table entry this line fills
+    const char* name;
+    int pause, r, g, b;
+    int keyed;         // a colour key was set (red above 0)
+    int loaded;        // the image loaded and was converted
+    const char* path;  // the image path tried; empty when it did not fit the buffer
+    int w, h;          // size of the loaded image
+};
+
+typedef void (*CSpriteInfoHook)(const CSpriteInfoLine* line, void* user);
+
+// A sprite set: the shared, read-only frames of one animation and the sprite's size.
+class CSpriteBase
+{
+public:
+    // Loads the set from dir/info and the frame images beside it. Returns 0 when
+    // reading ends normally, -1 when the info file or a frame image can't be used.
+    // The display mode must already be set.
+    int init(const char* dir);
+    // The same load, reporting every line read to hook (which may be null).
+    int init(const char* dir, CSpriteInfoHook hook, void* user);
+
+    CSpriteFrame* mAnim;
+    int mBuilt;
+    int mNumFrames;
+    int mW;
+    int mH;
+};
+
+// One visible instance of a sprite set on a target surface, with its own
+// position, animation clock and a buffer holding the background beneath it.
+class CSprite
+{
+public:
+    int init(CSpriteBase* base, SDL_Surface* screen);
+    void draw();
+    void clearBG();
+    void updateBG();
+
+    void setFrame(int nr);
+    int getFrame();
+    void setSpeed(float nr) { mSpeed = nr; }
+    float getSpeed();
+    void toggleAnim();
+    void startAnim();
+    void stopAnim();
+    void rewind();
+
+    void xAdd(int nr);
+    void yAdd(int nr) { mY += nr; }
+    void xSet(int nr);
+    void ySet(int nr);
+    void set(int xx, int yy) { mX = xx; mY = yy; }
+
+private:
+    int mFrame;
+    int mX, mY, mOldX, mOldY;
+    int mAnimating;
+    int mDrawn;
+    float mSpeed;
+    Sint32 mLastupdate;
+    CSpriteBase* mSpriteBase;
+    SDL_Surface* mBackreplacement;
+    SDL_Surface* mScreen;
+};
+
+#endif
