@@ -129,7 +129,8 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         reads++;
         info.number = reads;
         info.continued = !lineStart;
-        lineStart = buffer[strlen(buffer) - 1] == '\n';
+        // A line may begin with a NUL byte, which leaves the text empty.
+        lineStart = buffer[0] != '\0' && buffer[strlen(buffer) - 1] == '\n';
 
         if (isSkipped(buffer))
         {
