@@ -1,0 +1,400 @@
+// The background picture, painted back to front: sky and clouds, two mountain
+// ranges, the sea with the sun's glitter and a ship, the beach, green hills with
+// pines, and the meadow in front where the figures stand.
+#include "landscape.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "layout.h"
+#include "noise.h"
+
+namespace artgen {
+namespace {
+
+constexpr float kHorizon = 356.0f;
+constexpr float kPi = 3.14159265f;
+
+// The outlines of the land, one height per screen column.
+struct Terrain
+{
+    std::vector<float> farTop;     // distant mountains
+    std::vector<float> nearTop;    // nearer, lower mountains across the water
+    std::vector<float> hillTop;    // green hills on the left, sinking into the sea
+    std::vector<float> shore;      // where the water meets the beach
+    std::vector<float> meadowTop;  // the meadow in front
+};
+
+Terrain makeTerrain()
+{
+    Terrain t;
+    for (int x = 0; x < kScreenW; ++x)
+    {
+        const float fx = static_cast<float>(x);
+        const float peaks = std::pow(ridged(fx / 240.0f, 0.5f, 4, 11), 1.3f);
+        t.farTop.push_back(kHorizon - (30.0f + 105.0f * peaks));
+
+        // The nearer range opens up in front of the ship.
+        const float gap = (fx - 790.0f) / 150.0f;
+        const float opening = 1.0f - 0.9f * std::exp(-gap * gap);
+        t.nearTop.push_back(kHorizon - (5.0f + 50.0f * ridged(fx / 150.0f + 3.7f, 1.3f, 3, 23)) * opening);
+
+        t.hillTop.push_back(332.0f + 10.0f * std::sin(fx / 83.0f + 0.5f) +
+                            22.0f * (fbm(fx / 110.0f, 2.5f, 3, 31) - 0.5f) +
+                            400.0f * smoothstep(400.0f, 700.0f, fx));
+
+        t.shore.push_back(470.0f + 8.0f * std::sin(fx / 71.0f) + 14.0f * (fbm(fx / 90.0f, 4.5f, 3, 41) - 0.5f));
+
+        t.meadowTop.push_back(404.0f + 3.0f * std::sin(fx / 57.0f + 1.1f) +
+                              8.0f * (fbm(fx / 45.0f, 6.5f, 3, 53) - 0.5f) -
+                              20.0f * (1.0f - smoothstep(0.0f, 150.0f, fx)) +
+                              300.0f * std::pow(smoothstep(540.0f, 1120.0f, fx), 1.1f));
+    }
+    return t;
+}
+
+float sunDistance(float x, float y)
+{
+    return std::hypot(x - kSunCentreX, y - kSunCentreY);
+}
+
+// How much of a pixel row y lies below an edge at height `top`: a one-pixel ramp
+// that smooths every outline.
+float below(float y, float top)
+{
+    return clamp01(y + 0.5f - top);
+}
+
+Colour skyColour(float x, float y)
+{
+    const float t = y / kHorizon;
+    Colour c = mix(rgb(34, 70, 150), rgb(104, 160, 218), smoothstep(0.0f, 0.65f, t));
+    c = mix(c, rgb(238, 224, 196), std::pow(smoothstep(0.45f, 1.0f, t), 1.6f));
+    const float d = sunDistance(x, y);
+    const float glow = 0.6f * std::exp(-d / 75.0f) + 0.22f * std::exp(-d / 240.0f);
+    return mix(c, rgb(255, 242, 205), clamp01(glow));
+}
+
+float cloudDensity(float x, float y)
+{
+    const float band = smoothstep(20.0f, 100.0f, y) * (1.0f - smoothstep(210.0f, 320.0f, y));
+    const float n = fbm(x / 230.0f, y / 62.0f, 5, 61);
+    const float nearSun = 0.55f + 0.45f * smoothstep(70.0f, 170.0f, sunDistance(x, y));
+    return clamp01((n - 0.5f) * 3.4f * band * nearSun);
+}
+
+Colour withClouds(Colour sky, float x, float y)
+{
+    const float density = cloudDensity(x, y);
+    if (density <= 0.0f)
+        return sky;
+    // Lit from above: a cloud is bright where there is less cloud above it than below.
+    const float lit = smoothstep(-0.12f, 0.18f, cloudDensity(x, y + 7.0f) - cloudDensity(x, y - 7.0f));
+    Colour cloud = mix(rgb(170, 180, 208), rgb(255, 252, 244), 0.25f + 0.75f * lit);
+    cloud = mix(cloud, rgb(255, 236, 200), 0.5f * std::exp(-sunDistance(x, y) / 140.0f));
+    return mix(sky, cloud, smoothstep(0.0f, 0.3f, density));
+}
+
+// A mountain face is lit when it turns towards the sun's side.
+float faceLight(const std::vector<float>& top, int x, float y)
+{
+    const int a = x > 2 ? x - 2 : 0;
+    const int b = x < kScreenW - 3 ? x + 2 : kScreenW - 1;
+    const float slope = top[b] - top[a];
+    const float towardsSun = x < kSunCentreX ? 1.0f : -1.0f;
+    const float wobble = (fbm(x / 14.0f, y / 30.0f, 3, 17) - 0.5f) * 1.6f;
+    return clamp01(0.5f + 0.5f * std::tanh(slope * towardsSun * 0.7f + wobble));
+}
+
+Colour farMountain(const Terrain& t, int x, float y)
+{
+    const float light = faceLight(t.farTop, x, y);
+    Colour c = mix(rgb(102, 114, 162), rgb(170, 174, 208), light);
+    // Snow on the higher peaks, ragged at its lower edge.
+    const float snowLine = 278.0f + 16.0f * (fbm(x / 20.0f, y / 20.0f, 3, 19) - 0.5f);
+    if (y < snowLine && y - t.farTop[x] < 40.0f)
+        c = mix(c, mix(rgb(186, 194, 226), rgb(246, 246, 252), light), smoothstep(snowLine, snowLine - 6.0f, y));
+    const float haze = 0.3f + 0.45f * smoothstep(t.farTop[x], kHorizon, y);
+    return mix(c, rgb(214, 210, 214), haze);
+}
+
+Colour nearMountain(const Terrain& t, int x, float y)
+{
+    const float light = faceLight(t.nearTop, x, y);
+    Colour c = mix(rgb(62, 90, 112), rgb(112, 140, 140), light);
+    c = scale(c, 0.92f + 0.16f * fbm(x / 9.0f, y / 9.0f, 3, 29));
+    return mix(c, rgb(196, 204, 206), 0.25f + 0.3f * smoothstep(t.nearTop[x], kHorizon, y));
+}
+
+Colour seaColour(float x, float y)
+{
+    const float d = y - kHorizon;
+    const float p = d / (kScreenH - kHorizon);
+    Colour c = mix(rgb(150, 180, 204), rgb(34, 94, 140), std::pow(smoothstep(0.0f, 0.55f, p), 0.7f));
+
+    // Ripples get longer and farther apart towards the viewer.
+    const float u = (x - kSunCentreX) / (10.0f + d * 1.4f);
+    const float v = std::log(d + 4.0f) * 16.0f;
+    const float ripple = fbm(u, v, 3, 71);
+    c = scale(c, 0.88f + 0.24f * ripple);
+
+    // The sun's path on the water: a soft band with glints in it.
+    const float w = (x - kSunCentreX) / (20.0f + d * 0.9f);
+    const float path = std::exp(-w * w);
+    c = mix(c, rgb(255, 238, 196), path * 0.35f * (1.0f - 0.6f * p));
+    const float spark = hashUnit(static_cast<int>(x) / 2, static_cast<int>(y), 83);
+    if (ripple > 0.56f && spark < 0.05f + 0.6f * path)
+        c = mix(c, rgb(255, 250, 228), 0.55f + 0.4f * path);
+    return c;
+}
+
+Colour beachColour(const Terrain& t, int x, float y)
+{
+    const float d = y - t.shore[x];
+    Colour c = mix(rgb(226, 206, 158), rgb(206, 182, 134), smoothstep(0.0f, 120.0f, d));
+    c = mix(rgb(170, 150, 116), c, smoothstep(1.0f, 12.0f, d));  // wet sand at the water
+    c = scale(c, 0.95f + 0.1f * hashUnit(x, static_cast<int>(y), 89));
+    // Foam along the waterline, broken into patches.
+    const float foam = (1.0f - smoothstep(0.0f, 4.0f, std::fabs(d - 2.0f))) * smoothstep(0.4f, 0.6f, fbm(x / 12.0f, 0.3f, 3, 91));
+    return mix(c, rgb(246, 248, 250), foam * 0.9f);
+}
+
+Colour hillColour(const Terrain& t, int x, float y)
+{
+    const float d = y - t.hillTop[x];
+    Colour c = mix(rgb(118, 162, 96), rgb(72, 120, 76), smoothstep(0.0f, 60.0f, d));
+    c = scale(c, 0.9f + 0.2f * fbm(x / 30.0f, y / 12.0f, 4, 37));
+    c = mix(c, rgb(210, 212, 200), 0.22f);  // distance haze
+    return mix(rgb(160, 196, 120), c, smoothstep(0.0f, 3.0f, d));  // sunlit crest
+}
+
+Colour meadowColour(const Terrain& t, int x, float y)
+{
+    const float d = y - t.meadowTop[x];
+    Colour c = mix(rgb(128, 182, 74), rgb(58, 118, 46), smoothstep(0.0f, 320.0f, d));
+    const float patch = fbm(x / 90.0f, y / 36.0f, 4, 97);
+    c = scale(c, 0.84f + 0.3f * patch);
+    c = mix(c, rgb(160, 170, 70), 0.35f * smoothstep(0.62f, 0.8f, patch));
+    c = scale(c, 0.9f + 0.2f * valueNoise(x / 2.0f, y / 7.0f, 103));
+    c = scale(c, 0.95f + 0.1f * hashUnit(x, static_cast<int>(y), 101));
+
+    // A soft shadow under each figure's feet.
+    for (int figureX : {kFigure1X, kFigure2X})
+    {
+        const float ex = (x - (figureX + kFigureW / 2.0f)) / 44.0f;
+        const float ey = (y - kFeetY) / 8.0f;
+        c = scale(c, 1.0f - 0.28f * (1.0f - smoothstep(0.35f, 1.0f, ex * ex + ey * ey)));
+    }
+    return c;
+}
+
+void paintBase(Canvas& canvas, const Terrain& t)
+{
+    for (int y = 0; y < kScreenH; ++y)
+    {
+        const float fy = static_cast<float>(y);
+        for (int x = 0; x < kScreenW; ++x)
+        {
+            const float fx = static_cast<float>(x);
+            Colour c = withClouds(skyColour(fx, fy), fx, fy);
+            float a = below(fy, t.farTop[x]);
+            if (a > 0.0f)
+                c = mix(c, farMountain(t, x, fy), a);
+            a = below(fy, t.nearTop[x]);
+            if (a > 0.0f)
+                c = mix(c, nearMountain(t, x, fy), a);
+            a = below(fy, kHorizon);
+            if (a > 0.0f)
+                c = mix(c, seaColour(fx, fy), a);
+            a = below(fy, t.shore[x]);
+            if (a > 0.0f)
+                c = mix(c, beachColour(t, x, fy), a);
+            a = below(fy, t.hillTop[x]);
+            if (a > 0.0f)
+                c = mix(c, hillColour(t, x, fy), a);
+            a = below(fy, t.meadowTop[x]);
+            if (a > 0.0f)
+                c = mix(c, meadowColour(t, x, fy), a);
+            canvas.put(x, y, c);
+        }
+    }
+}
+
+// A pine of the given height whose trunk stands on (x, base).
+void paintPine(Canvas& canvas, float x, float base, float height, uint32_t seed)
+{
+    const float top = base - height;
+    const float halfWidth = height * 0.24f;
+    auto inside = [=](float px, float py) {
+        if (py < top || py > base)
+            return false;
+        const float s = (py - top) / height;
+        // Five tiers of branches, each widening downwards.
+        const float tier = s * 5.0f - std::floor(s * 5.0f);
+        const float w = halfWidth * (0.15f + 0.85f * s) * (0.7f + 0.3f * tier);
+        if (s > 0.92f)
+            return std::fabs(px - x) < 1.4f;  // trunk
+        return std::fabs(px - x) < w + (hashUnit(static_cast<int>(py), 0, seed) - 0.5f);
+    };
+    auto paint = [=](float px, float py) {
+        Colour c = px < x ? rgb(52, 92, 64) : rgb(34, 64, 50);
+        if ((py - top) / height > 0.92f)
+            c = rgb(70, 54, 40);
+        return mix(c, rgb(200, 206, 196), 0.18f);
+    };
+    fillShape(canvas, static_cast<int>(x - halfWidth - 2), static_cast<int>(top - 1),
+              static_cast<int>(x + halfWidth + 3), static_cast<int>(base + 1), inside, paint);
+}
+
+// A longship with a striped sail, its waterline at y = wl.
+void paintShip(Canvas& canvas, float cx, float wl)
+{
+    const float halfLength = 50.0f;
+    auto hullInside = [=](float px, float py) {
+        const float u = std::fabs(px - cx) / halfLength;
+        if (u > 1.12f)
+            return false;
+        const float rise = std::max(0.0f, u - 0.7f) / 0.42f;
+        const float deck = wl - 6.0f - 16.0f * rise * rise;
+        const float keel = wl + 4.0f * (1.0f - u * u) - 30.0f * std::pow(std::max(0.0f, u - 0.86f), 1.2f);
+        return py > deck && py < keel;
+    };
+    auto hullPaint = [=](float, float py) {
+        return mix(rgb(92, 60, 40), rgb(52, 36, 28), smoothstep(wl - 8.0f, wl + 3.0f, py));
+    };
+    // Reflection first, so the hull stands on it.
+    for (int y = static_cast<int>(wl) + 2; y < static_cast<int>(wl) + 16; ++y)
+    {
+        for (int x = static_cast<int>(cx - halfLength); x < static_cast<int>(cx + halfLength); ++x)
+        {
+            const float fade = 1.0f - (y - wl) / 16.0f;
+            const float wave = valueNoise(x / 9.0f, y / 1.5f, 131);
+            if (wave > 0.45f)
+                canvas.blend(x, y, rgb(30, 52, 70), 0.35f * fade);
+        }
+    }
+    // Mast and sail.
+    fillShape(canvas, static_cast<int>(cx - 2), static_cast<int>(wl - 62), static_cast<int>(cx + 3),
+              static_cast<int>(wl - 4),
+              [=](float px, float) { return std::fabs(px - cx) < 1.3f; },
+              [](float, float) { return rgb(74, 52, 36); });
+    const float sailTop = wl - 56.0f;
+    const float sailBottom = wl - 18.0f;
+    auto sailInside = [=](float px, float py) {
+        if (py < sailTop || py > sailBottom)
+            return false;
+        const float s = (py - sailTop) / (sailBottom - sailTop);
+        const float bulge = 4.0f * std::sin(kPi * s);
+        return std::fabs(px - cx) < 24.0f + bulge;
+    };
+    auto sailPaint = [=](float px, float py) {
+        const int stripe = static_cast<int>(std::floor((px - cx + 28.0f) / 8.0f));
+        Colour c = (stripe % 2 == 0) ? rgb(196, 58, 46) : rgb(238, 226, 198);
+        const float s = (py - sailTop) / (sailBottom - sailTop);
+        c = scale(c, 1.0f - 0.25f * s + 0.12f * (px > cx ? 0.0f : 1.0f));
+        return mix(c, rgb(220, 214, 208), 0.15f);
+    };
+    fillShape(canvas, static_cast<int>(cx - 30), static_cast<int>(sailTop - 1), static_cast<int>(cx + 31),
+              static_cast<int>(sailBottom + 2), sailInside, sailPaint);
+    fillShape(canvas, static_cast<int>(cx - halfLength * 1.15f), static_cast<int>(wl - 24),
+              static_cast<int>(cx + halfLength * 1.15f) + 1, static_cast<int>(wl + 6), hullInside, hullPaint);
+    // A row of round shields along the rail.
+    for (int i = 0; i < 7; ++i)
+    {
+        const float sx = cx - 30.0f + i * 10.0f;
+        const float sy = wl - 5.0f;
+        const Colour face = (i % 2 == 0) ? rgb(214, 178, 70) : rgb(180, 58, 46);
+        fillShape(canvas, static_cast<int>(sx - 4), static_cast<int>(sy - 4), static_cast<int>(sx + 5),
+                  static_cast<int>(sy + 5),
+                  [=](float px, float py) { return std::hypot(px - sx, py - sy) < 3.4f; },
+                  [=](float, float) { return face; });
+    }
+}
+
+// Blades of grass over the meadow, longer towards the viewer, and a scatter of flowers.
+void paintGrass(Canvas& canvas, const Terrain& t)
+{
+    for (int gy = 370; gy < kScreenH + 8; gy += 3)
+    {
+        for (int gx = 0; gx < kScreenW; gx += 3)
+        {
+            const float x = gx + 3.0f * hashUnit(gx, gy, 107);
+            const float y = gy + 3.0f * hashUnit(gx, gy, 109);
+            const int ix = static_cast<int>(x);
+            if (ix >= kScreenW || y < t.meadowTop[ix] + 1.0f)
+                continue;
+            const float nearness = (y - 380.0f) / 390.0f;
+            const float length = 3.0f + 9.0f * nearness + 4.0f * hashUnit(gx, gy, 113);
+            const float lean = (hashUnit(gx, gy, 127) - 0.5f) * 0.9f;
+            const float shade = hashUnit(gx, gy, 131);
+            Colour c = canvas.at(ix, static_cast<int>(std::min(y, kScreenH - 1.0f)));
+            c = shade < 0.5f ? scale(c, 1.18f) : scale(c, 0.74f);
+            const int steps = static_cast<int>(length * 2.0f);
+            for (int s = 0; s <= steps; ++s)
+            {
+                const float k = static_cast<float>(s) / steps;
+                const float px = x + lean * length * k * k;
+                const float py = y - length * k;
+                canvas.blend(static_cast<int>(px), static_cast<int>(py), c, 0.75f * (1.0f - 0.5f * k));
+            }
+        }
+    }
+
+    const Colour petals[] = {rgb(246, 244, 232), rgb(250, 214, 72), rgb(132, 150, 236), rgb(236, 120, 140)};
+    for (int gy = 400; gy < kScreenH; gy += 17)
+    {
+        for (int gx = 0; gx < kScreenW; gx += 23)
+        {
+            if (hashUnit(gx, gy, 137) > 0.22f)
+                continue;
+            const float x = gx + 23.0f * hashUnit(gx, gy, 139);
+            const float y = gy + 17.0f * hashUnit(gx, gy, 149);
+            const int ix = static_cast<int>(x);
+            if (ix >= kScreenW || y < t.meadowTop[ix] + 12.0f)
+                continue;
+            const Colour petal = petals[hash2(gx, gy, 151) % 4];
+            const float r = 1.2f + 1.8f * (y - 400.0f) / 368.0f;
+            fillShape(canvas, static_cast<int>(x - r - 1), static_cast<int>(y - r - 1),
+                      static_cast<int>(x + r + 2), static_cast<int>(y + r + 2),
+                      [=](float px, float py) { return std::hypot(px - x, py - y) < r; },
+                      [=](float px, float py) {
+                          return std::hypot(px - x, py - y) < r * 0.4f ? rgb(250, 200, 60) : petal;
+                      });
+        }
+    }
+}
+
+void paintVignette(Canvas& canvas)
+{
+    for (int y = 0; y < kScreenH; ++y)
+    {
+        for (int x = 0; x < kScreenW; ++x)
+        {
+            const float dx = (x - kScreenW / 2.0f) / (kScreenW / 2.0f);
+            const float dy = (y - kScreenH / 2.0f) / (kScreenH / 2.0f);
+            canvas.put(x, y, scale(canvas.at(x, y), 1.0f - 0.16f * smoothstep(0.5f, 2.0f, dx * dx + dy * dy)));
+        }
+    }
+}
+
+}  // namespace
+
+Canvas drawLandscape()
+{
+    Canvas canvas(kScreenW, kScreenH, true);
+    const Terrain t = makeTerrain();
+    paintBase(canvas, t);
+    paintShip(canvas, 800.0f, 396.0f);
+    for (float px : {28.0f, 52.0f, 78.0f, 296.0f})
+    {
+        const int ix = static_cast<int>(px);
+        const float height = 36.0f + 30.0f * hashUnit(ix, 0, 157);
+        paintPine(canvas, px, t.hillTop[ix] + 6.0f, height, 160u + ix);
+    }
+    paintGrass(canvas, t);
+    paintVignette(canvas);
+    return canvas;
+}
+
+}  // namespace artgen
