@@ -1,0 +1,55 @@
+// The fixture every end-to-end test starts from.
+#include "fixture.h"
+
+#include <iostream>
+
+namespace e2e
+{
+
+namespace fs = std::filesystem;
+
+void ProgramTest::TearDown()
+{
+    if (!HasFailure() || !mSession)
+        return;
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    fs::path saved = mSession->saveLastGrab(name);
+    if (!saved.empty())
+        std::cout << "last screenshot of the window: " << saved.string() << std::endl;
+}
+
+void ProgramTest::copyProjectData()
+{
+    fs::copy(projectData(), workdir(), fs::copy_options::recursive);
+}
+
+Session& ProgramTest::start(const RunOptions& options)
+{
+    mSession = std::make_unique<Session>(workdir(), options);
+    return *mSession;
+}
+
+testing::AssertionResult ProgramTest::waitForBackgroundTopRow()
+{
+    Picture bg = Picture::loadBmp(workdir() / "bg.bmp");
+    if (bg.empty())
+        return testing::AssertionFailure() << "the working directory holds no readable bg.bmp";
+    Picture topRow = bg.crop(0, 0, kWindowWidth, 1);
+    return mSession->waitForPicture(
+        [&](const Picture& shot) { return shot.crop(0, 0, kWindowWidth, 1) == topRow; });
+}
+
+void ProgramTest::expectCleanEndAfterEscape()
+{
+    mSession->key("Escape");
+    ExitResult result = mSession->program().wait();
+    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+    EXPECT_EQ(mSession->program().out(), kStartText);
+    EXPECT_EQ(mSession->program().err(), "");
+}
+
+}

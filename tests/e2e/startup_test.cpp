@@ -1,0 +1,154 @@
+// The program's start, its window, and the ways it ends, seen from outside:
+// standard output, standard error, the exit status and the X window.
+#include <regex>
+
+#include "fixture.h"
+
+namespace e2e
+{
+namespace
+{
+
+// Every text the program itself writes; none of them may reach standard error.
+const char* const kProgramTexts[] = {
+    "Initializing SDL",  "Audio & Video",     "Could not initialize SDL",
+    "Select desired",    "640 x 480",         "800 x 600",
+    "1024 x 768",        "ERROR:",            "Quiting",
+};
+
+void expectNoProgramTextIn(const std::string& err)
+{
+    for (const char* text : kProgramTexts)
+        EXPECT_EQ(err.find(text), std::string::npos) << "\"" << text << "\" on standard error:\n"
+                                                     << err;
+}
+
+class Startup : public ProgramTest
+{
+};
+
+TEST_F(Startup, NormalRunWritesOnlyTheStartTextAndEndsWithStatusZeroOnEscape)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    expectCleanEndAfterEscape();
+}
+
+TEST_F(Startup, WindowIs1024x768)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    EXPECT_EQ(s.programWindows().size(), 1u);
+    Session::Geometry g = s.geometry();
+    EXPECT_EQ(g.width, 1024);
+    EXPECT_EQ(g.height, 768);
+    EXPECT_TRUE(g.viewable);
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    expectCleanEndAfterEscape();
+}
+
+TEST_F(Startup, ClosingTheWindowEndsWithStatusZero)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    s.closeWindow();
+    ExitResult result = s.program().wait();
+    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+    EXPECT_EQ(s.program().out(), kStartText);
+    EXPECT_EQ(s.program().err(), "");
+}
+
+TEST_F(Startup, OtherKeysAndClicksDoNotEndTheProgram)
+{
+    SceneData data = stillScene();
+    data.write(workdir());
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(s.waitForScene(SceneModel{}.expect(data)));
+
+    for (const char* key : {"a", "space", "Return", "Down", "Left", "Right", "F1", "q"})
+        s.key(key);
+    s.click(1);
+    s.click(3);
+
+    // Events are handled in order: once Up has lifted vikings1 (its bottom row
+    // shows the background again) every key before it has been handled too.
+    const int bottom = kVikings1At.y + data.vikings.height() - 1;
+    const int x = kVikings1At.x + 1;
+    s.keyDown("Up");
+    EXPECT_TRUE(s.waitForPicture(
+        [&](const Picture& shot) { return shot.at(x, bottom) == data.background.at(x, bottom); }));
+    s.keyUp("Up");
+    EXPECT_TRUE(s.program().running()) << "the program " << s.program().wait();
+
+    expectCleanEndAfterEscape();
+}
+
+TEST_F(Startup, ArgumentsAndConsoleInputChangeNothing)
+{
+    copyProjectData();
+    RunOptions options;
+    options.args = {"1", "--help", "640x480"};
+    options.input = "1\n2\n";
+    Session& s = start(options);
+    ASSERT_TRUE(s.waitForWindow());
+    Session::Geometry g = s.geometry();
+    EXPECT_EQ(g.width, 1024);
+    EXPECT_EQ(g.height, 768);
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    expectCleanEndAfterEscape();
+}
+
+TEST_F(Startup, RefusedVideoModeReportsSdlErrorsAndEndsWithStatusOne)
+{
+    copyProjectData();
+    RunOptions options;
+    options.env["SDL_VIDEODRIVER"] = "nosuchdriver";
+    Session& s = start(options);
+    ExitResult result = s.program().wait();
+    EXPECT_TRUE(result.exited && result.status == 1) << "the program " << result;
+
+    const std::string out = s.program().out();
+    static const std::regex expected(
+        "Initializing SDL\\.\\.\\.\n"
+        "Could not initialize SDL:([^\n]+)\n"
+        "Select desired screen resolution:\n"
+        " 1\\) 640 x 480\n"
+        " 2\\) 800 x 600\n"
+        " 3\\) 1024 x 768\n"
+        "ERROR: Unable to set screen resolution to 1024x768! ([^\n]+)\n");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_match(out, match, expected)) << "standard output:\n" << out;
+    expectNoProgramTextIn(s.program().err());
+    EXPECT_TRUE(s.programWindows().empty());
+}
+
+TEST_F(Startup, DefaultAudioDriverKeepsProgramTextsOffStandardError)
+{
+    copyProjectData();
+    RunOptions options;
+    options.env["SDL_AUDIODRIVER"] = std::nullopt;
+    Session& s = start(options);
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    s.key("Escape");
+    ExitResult result = s.program().wait();
+    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+
+    // Whether SDL finds a sound device depends on the machine; the menu is
+    // written either way, and only SDL's own libraries may use standard error.
+    const std::string out = s.program().out();
+    EXPECT_NE(out.find("Select desired screen resolution:\n 1) 640 x 480\n 2) 800 x 600\n"
+                       " 3) 1024 x 768\n"),
+              std::string::npos)
+        << out;
+    expectNoProgramTextIn(s.program().err());
+}
+
+}
+}

@@ -1,0 +1,635 @@
+// The end-to-end harness: private Xvfb, the program as a child process, its
+// window, input and screenshots.
+#include "xsession.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace e2e
+{
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+fs::path velmoraProgram() { return VELMORA_PROGRAM; }
+fs::path projectData() { return VELMORA_DATA; }
+fs::path artifactDir() { return E2E_ARTIFACT_DIR; }
+
+bool pollUntil(const std::function<bool()>& condition, Seconds timeout)
+{
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
+    for (;;)
+    {
+        if (condition())
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+namespace
+{
+
+// Set once per test process: a test that writes into a pipe of a program that
+// has already ended must see an error, not die of SIGPIPE; and Xlib must not
+// end the process when a window goes away between two requests about it.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+void prepareProcess()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    signal(SIGPIPE, SIG_IGN);
+    XSetErrorHandler(ignoreXError);
+}
+
+fs::path findInPath(const std::string& name)
+{
+    const char* path = getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+    {
+        fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    throw std::runtime_error(name + " is not installed (not found in PATH)");
+}
+
+// argv/envp arrays built before fork(), so the child only makes system calls.
+struct CStrings
+{
+    explicit CStrings(const std::vector<std::string>& strings) : mStrings(strings)
+    {
+        for (std::string& s : mStrings)
+            mPointers.push_back(s.data());
+        mPointers.push_back(nullptr);
+    }
+    char** get() { return mPointers.data(); }
+
+private:
+    std::vector<std::string> mStrings;
+    std::vector<char*> mPointers;
+};
+
+std::vector<std::string> environment(const EnvChanges& changes)
+{
+    std::map<std::string, std::string> env;
+    for (char** e = environ; *e; ++e)
+    {
+        std::string entry = *e;
+        size_t eq = entry.find('=');
+        if (eq != std::string::npos)
+            env[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [name, value] : changes)
+    {
+        if (value)
+            env[name] = *value;
+        else
+            env.erase(name);
+    }
+    std::vector<std::string> result;
+    for (const auto& [name, value] : env)
+        result.push_back(name + "=" + value);
+    return result;
+}
+
+void redirectToDevNull(int fd)
+{
+    int null = open("/dev/null", O_RDWR);
+    if (null >= 0)
+    {
+        dup2(null, fd);
+        close(null);
+    }
+}
+
+ExitResult exitResultOf(int status)
+{
+    ExitResult result;
+    if (WIFEXITED(status))
+    {
+        result.exited = true;
+        result.status = WEXITSTATUS(status);
+    }
+    else if (WIFSIGNALED(status))
+    {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+// Ends a child: politely first, then for sure. Always reaps it.
+void stopChild(pid_t pid, int signal, Seconds grace)
+{
+    kill(pid, signal);
+    int status;
+    bool gone = pollUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, grace);
+    if (!gone)
+    {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+}
+
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "velmora-e2e-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("can't make a temporary directory: " +
+                                 std::string(strerror(errno)));
+    mPath = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::remove_all(mPath, ignored);
+}
+
+XServer::XServer()
+{
+    prepareProcess();
+    const fs::path xvfb = findInPath("Xvfb");
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe: " + std::string(strerror(errno)));
+    CStrings argv({xvfb.string(), "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                   "1280x1024x24", "-nolisten", "tcp"});
+
+    mPid = fork();
+    if (mPid < 0)
+        throw std::runtime_error("fork: " + std::string(strerror(errno)));
+    if (mPid == 0)
+    {
+        // The server goes when the test process goes, even if it crashes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        fcntl(fds[1], F_SETFD, 0);
+        redirectToDevNull(0);
+        redirectToDevNull(1);
+        redirectToDevNull(2);
+        execv(argv.get()[0], argv.get());
+        _exit(127);
+    }
+    close(fds[1]);
+
+    // Xvfb writes the display number it took once it accepts connections.
+    std::string number;
+    bool complete = false;
+    pollUntil(
+        [&] {
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0)
+                return false;
+            char buffer[32];
+            ssize_t n = read(fds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                return true;  // the server ended without a display
+            number.append(buffer, n);
+            complete = number.find('\n') != std::string::npos;
+            return complete;
+        },
+        kStartTimeout);
+    close(fds[0]);
+    if (!complete)
+    {
+        stopChild(mPid, SIGKILL, Seconds(5));
+        throw std::runtime_error("Xvfb did not start (it reported no display number)");
+    }
+    mDisplayName = ":" + number.substr(0, number.find('\n'));
+
+    pollUntil([&] { return (mConnection = XOpenDisplay(mDisplayName.c_str())) != nullptr; },
+              kStartTimeout);
+    if (!mConnection)
+    {
+        stopChild(mPid, SIGTERM, Seconds(5));
+        throw std::runtime_error("can't connect to Xvfb on " + mDisplayName);
+    }
+}
+
+XServer::~XServer()
+{
+    // Close our connection first: Xlib ends a process whose server goes away.
+    if (mConnection)
+        XCloseDisplay(mConnection);
+    if (mPid > 0)
+        stopChild(mPid, SIGTERM, Seconds(10));
+}
+
+std::ostream& operator<<(std::ostream& os, const ExitResult& r)
+{
+    if (r.timedOut)
+        return os << "did not end in time and was killed";
+    if (r.exited)
+        return os << "exited with status " << r.status;
+    if (r.signal)
+        return os << "was killed by signal " << r.signal << " (" << strsignal(r.signal) << ")";
+    return os << "has not ended";
+}
+
+Process::Process(const fs::path& program, const std::vector<std::string>& args,
+                 const fs::path& workdir, const EnvChanges& env, const std::string& input)
+{
+    prepareProcess();
+    std::vector<std::string> argvStrings{program.string()};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    CStrings argv(argvStrings);
+    CStrings envp(environment(env));
+    const std::string dir = workdir.string();
+
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
+        throw std::runtime_error("pipe: " + std::string(strerror(errno)));
+
+    mPid = fork();
+    if (mPid < 0)
+        throw std::runtime_error("fork: " + std::string(strerror(errno)));
+    if (mPid == 0)
+    {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setpgid(0, 0);
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        execve(argv.get()[0], argv.get(), envp.get());
+        _exit(127);
+    }
+    setpgid(mPid, mPid);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+
+    // Small enough for the pipe's buffer, so this never waits for the program.
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
+    {
+        // The program has already ended; wait() tells the test how.
+    }
+    close(in[1]);
+
+    mReader = std::thread(&Process::readPipes, this, out[0], err[0]);
+}
+
+Process::~Process()
+{
+    if (running())
+    {
+        kill(-mPid, SIGKILL);
+        int status;
+        waitpid(mPid, &status, 0);
+    }
+    if (mReader.joinable())
+        mReader.join();
+}
+
+void Process::readPipes(int outFd, int errFd)
+{
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    while (open > 0)
+    {
+        if (poll(fds, 2, -1) < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i)
+        {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0)
+            {
+                std::lock_guard<std::mutex> lock(mMutex);
+                (i == 0 ? mOut : mErr).append(buffer, n);
+            }
+            else if (n == 0 || errno != EINTR)
+            {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd& p : fds)
+        if (p.fd >= 0)
+            close(p.fd);
+}
+
+void Process::reap(int status)
+{
+    mResult = exitResultOf(status);
+    // Anything the program left behind in its group would hold the pipes open.
+    kill(-mPid, SIGKILL);
+}
+
+bool Process::running()
+{
+    if (mResult)
+        return false;
+    int status;
+    if (waitpid(mPid, &status, WNOHANG) == mPid)
+    {
+        reap(status);
+        return false;
+    }
+    return true;
+}
+
+ExitResult Process::wait(Seconds timeout)
+{
+    if (!pollUntil([&] { return !running(); }, timeout))
+    {
+        kill(-mPid, SIGKILL);
+        int status;
+        waitpid(mPid, &status, 0);
+        reap(status);
+        mResult->timedOut = true;
+    }
+    if (mReader.joinable())
+        mReader.join();
+    return *mResult;
+}
+
+std::string Process::out() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mOut;
+}
+
+std::string Process::err() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mErr;
+}
+
+namespace
+{
+
+EnvChanges programEnvironment(const std::string& display, const EnvChanges& changes)
+{
+    EnvChanges env{{"DISPLAY", display},
+                   {"SDL_AUDIODRIVER", std::string("dummy")},
+                   {"SDL_VIDEODRIVER", std::nullopt}};
+    for (const auto& [name, value] : changes)
+        env[name] = value;
+    return env;
+}
+
+}
+
+Session::Session(const fs::path& workdir, const RunOptions& options)
+    : mServer(),
+      mProgram(velmoraProgram(), options.args, workdir,
+               programEnvironment(mServer.display(), options.env), options.input)
+{
+}
+
+Session::~Session() = default;
+
+std::vector<XWindowId> Session::programWindows() const
+{
+    Display* dpy = mServer.connection();
+    std::vector<XWindowId> found;
+    Window root, parent;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
+        return found;
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(dpy, children[i], &attributes) ||
+            attributes.map_state != IsViewable)
+            continue;
+        XClassHint hint{};
+        if (!XGetClassHint(dpy, children[i], &hint))
+            continue;
+        bool ours = (hint.res_class && std::strcmp(hint.res_class, "velmora") == 0) ||
+                    (hint.res_name && std::strcmp(hint.res_name, "velmora") == 0);
+        if (hint.res_class)
+            XFree(hint.res_class);
+        if (hint.res_name)
+            XFree(hint.res_name);
+        if (ours)
+            found.push_back(children[i]);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+testing::AssertionResult Session::waitForWindow(Seconds timeout)
+{
+    bool found = pollUntil(
+        [&] {
+            std::vector<XWindowId> windows = programWindows();
+            if (!windows.empty())
+                mWindow = windows.front();
+            return mWindow != 0 || !mProgram.running();
+        },
+        timeout);
+    if (!found || mWindow == 0)
+    {
+        testing::AssertionResult failure = testing::AssertionFailure();
+        failure << "no velmora window appeared";
+        if (!mProgram.running())
+            failure << "; the program " << mProgram.wait() << "\nstdout:\n"
+                    << mProgram.out() << "stderr:\n"
+                    << mProgram.err();
+        return failure;
+    }
+    // With no window manager the keyboard follows the pointer: keep it over the window.
+    Geometry g = geometry();
+    Display* dpy = mServer.connection();
+    XWarpPointer(dpy, 0, mWindow, 0, 0, 0, 0, g.width / 2, g.height / 2);
+    XSync(dpy, False);
+    return testing::AssertionSuccess();
+}
+
+Session::Geometry Session::geometry() const
+{
+    Geometry g;
+    XWindowAttributes attributes;
+    if (mWindow && XGetWindowAttributes(mServer.connection(), mWindow, &attributes))
+    {
+        g.x = attributes.x;
+        g.y = attributes.y;
+        g.width = attributes.width;
+        g.height = attributes.height;
+        g.viewable = attributes.map_state == IsViewable;
+    }
+    return g;
+}
+
+namespace
+{
+
+int lowestBit(unsigned long mask)
+{
+    int shift = 0;
+    while (mask && !(mask & 1))
+    {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+// One colour channel of an X pixel, scaled to 8 bits.
+std::uint8_t channel(unsigned long pixel, unsigned long mask)
+{
+    if (!mask)
+        return 0;
+    int shift = lowestBit(mask);
+    unsigned long max = mask >> shift;
+    unsigned long value = (pixel & mask) >> shift;
+    return std::uint8_t(value * 255 / max);
+}
+
+}
+
+Picture Session::grab(int x, int y, int w, int h)
+{
+    if (!mWindow || w <= 0 || h <= 0)
+        return {};
+    XImage* image = XGetImage(mServer.connection(), mWindow, x, y, (unsigned)w, (unsigned)h,
+                              AllPlanes, ZPixmap);
+    if (!image)
+        return {};
+    Picture picture(w, h);
+    const bool direct = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
+                        image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
+                        image->byte_order == LSBFirst;
+    for (int yy = 0; yy < h; ++yy)
+    {
+        const std::uint32_t* row =
+            (const std::uint32_t*)(image->data + (size_t)yy * image->bytes_per_line);
+        for (int xx = 0; xx < w; ++xx)
+        {
+            unsigned long p = direct ? row[xx] : XGetPixel(image, xx, yy);
+            picture.set(xx, yy,
+                        Rgb{channel(p, image->red_mask), channel(p, image->green_mask),
+                            channel(p, image->blue_mask)});
+        }
+    }
+    XDestroyImage(image);
+    return picture;
+}
+
+Picture Session::grab()
+{
+    Geometry g = geometry();
+    Picture picture = grab(0, 0, g.width, g.height);
+    if (!picture.empty())
+        mLastGrab = picture;
+    return picture;
+}
+
+testing::AssertionResult Session::waitForPicture(
+    const std::function<bool(const Picture&)>& condition, Seconds timeout)
+{
+    bool ended = false;
+    bool held = pollUntil(
+        [&] {
+            Picture shot = grab();
+            if (!shot.empty() && condition(shot))
+                return true;
+            ended = !mProgram.running();
+            return ended;
+        },
+        timeout);
+    if (held && !ended)
+        return testing::AssertionSuccess();
+    testing::AssertionResult failure = testing::AssertionFailure();
+    if (ended)
+        failure << "the program " << mProgram.wait() << " before the window showed it"
+                << "\nstdout:\n" << mProgram.out() << "stderr:\n" << mProgram.err();
+    else
+        failure << "the window did not show it within " << timeout.count() << " s";
+    return failure;
+}
+
+testing::AssertionResult Session::waitForScene(const ExpectedPicture& expected, Seconds timeout)
+{
+    testing::AssertionResult shown = waitForPicture(
+        [&](const Picture& shot) { return expected.mismatches(shot) == 0; }, timeout);
+    if (shown)
+        return shown;
+    if (mLastGrab.empty())
+        return shown;
+    return testing::AssertionFailure() << shown.message() << "\nlast screenshot: "
+                                       << expected.matches(mLastGrab).message();
+}
+
+void Session::xdotool(const std::vector<std::string>& args)
+{
+    static const fs::path program = findInPath("xdotool");
+    Process tool(program, args, fs::current_path(), {{"DISPLAY", mServer.display()}});
+    ExitResult result = tool.wait();
+    if (!result.exited || result.status != 0)
+    {
+        std::ostringstream message;
+        message << "xdotool";
+        for (const std::string& a : args)
+            message << " " << a;
+        message << " " << result << ": " << tool.err();
+        throw std::runtime_error(message.str());
+    }
+}
+
+void Session::key(const std::string& keysym) { xdotool({"key", keysym}); }
+void Session::keyDown(const std::string& keysym) { xdotool({"keydown", keysym}); }
+void Session::keyUp(const std::string& keysym) { xdotool({"keyup", keysym}); }
+void Session::click(int button) { xdotool({"click", std::to_string(button)}); }
+
+void Session::closeWindow()
+{
+    Display* dpy = mServer.connection();
+    XEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.xclient.type = ClientMessage;
+    event.xclient.window = mWindow;
+    event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, mWindow, False, NoEventMask, &event);
+    XSync(dpy, False);
+}
+
+fs::path Session::saveLastGrab(const std::string& name) const
+{
+    if (mLastGrab.empty())
+        return {};
+    std::error_code ignored;
+    fs::create_directories(artifactDir(), ignored);
+    return mLastGrab.savePng(artifactDir() / (name + ".png"));
+}
+
+}

@@ -1,0 +1,201 @@
+// The end-to-end harness: a private Xvfb, the real velmora program in a working
+// directory of the test's making, its window, keys, window-manager messages,
+// screenshots and the program's output and exit status.
+//
+// Nothing here sleeps for a fixed time to let something happen: every wait
+// polls for a condition until a generous deadline, so a loaded machine only
+// makes the tests slower, never wrong.
+#ifndef VELMORA_E2E_XSESSION_H
+#define VELMORA_E2E_XSESSION_H
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "picture.h"
+
+// Xlib's types, without pulling its macros (None, Status, Bool...) into tests.
+typedef struct _XDisplay Display;
+typedef unsigned long XWindowId;
+
+namespace e2e
+{
+
+using Seconds = std::chrono::duration<double>;
+
+// Deadlines for things that normally take milliseconds; they only matter when
+// the machine is very busy, or when the program is wrong.
+constexpr Seconds kStartTimeout{30};
+constexpr Seconds kDrawTimeout{30};
+constexpr Seconds kExitTimeout{30};
+
+// Where the build put the program and its art.
+std::filesystem::path velmoraProgram();
+std::filesystem::path projectData();
+// Where tests leave screenshots of failures.
+std::filesystem::path artifactDir();
+
+// Polls `condition` until it holds or `timeout` passes; true when it held.
+bool pollUntil(const std::function<bool()>& condition, Seconds timeout);
+
+// A temporary directory, removed with everything in it at the end.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return mPath; }
+
+private:
+    std::filesystem::path mPath;
+};
+
+// A private X server: Xvfb picks a free display number itself (-displayfd), so
+// tests running in parallel never race for one. Killed by its pid at the end.
+class XServer
+{
+public:
+    XServer();  // throws std::runtime_error when Xvfb does not come up
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    const std::string& display() const { return mDisplayName; }
+    Display* connection() const { return mConnection; }
+    pid_t pid() const { return mPid; }
+
+private:
+    pid_t mPid = -1;
+    std::string mDisplayName;
+    Display* mConnection = nullptr;
+};
+
+// How a program run ended.
+struct ExitResult
+{
+    bool exited = false;    // ended by itself with a status
+    int status = -1;        // its exit status when it did
+    int signal = 0;         // the signal that killed it, if one did
+    bool timedOut = false;  // it had to be killed because it did not end in time
+};
+std::ostream& operator<<(std::ostream& os, const ExitResult& r);
+
+// Environment changes for a program: a value sets the variable, nullopt removes it.
+using EnvChanges = std::map<std::string, std::optional<std::string>>;
+
+// A child process with its standard output and error collected through pipes.
+// It runs in a process group of its own, and is killed with it if it outlives
+// the object.
+class Process
+{
+public:
+    Process(const std::filesystem::path& program, const std::vector<std::string>& args,
+            const std::filesystem::path& workdir, const EnvChanges& env,
+            const std::string& input = "");
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return mPid; }
+    // True until the process has ended (it is reaped here when it has).
+    bool running();
+    // Waits for the end; kills the process when it is not over in time.
+    ExitResult wait(Seconds timeout = kExitTimeout);
+    // What it has written so far; complete once wait() returned.
+    std::string out() const;
+    std::string err() const;
+
+private:
+    void readPipes(int outFd, int errFd);
+    void reap(int status);
+
+    pid_t mPid = -1;
+    std::optional<ExitResult> mResult;
+    std::thread mReader;
+    mutable std::mutex mMutex;
+    std::string mOut;
+    std::string mErr;
+};
+
+// Options for a velmora run.
+struct RunOptions
+{
+    std::vector<std::string> args;
+    // Applied after the defaults: DISPLAY of the private server,
+    // SDL_AUDIODRIVER=dummy (ALSA prints its own complaints on stderr
+    // otherwise), SDL_VIDEODRIVER removed.
+    EnvChanges env;
+    std::string input;  // what the program finds on its standard input
+};
+
+// One private X server with the real program running in `workdir`.
+class Session
+{
+public:
+    explicit Session(const std::filesystem::path& workdir, const RunOptions& options = {});
+    ~Session();
+
+    XServer& server() { return mServer; }
+    Process& program() { return mProgram; }
+
+    // Polls until the program's window is up: a viewable top-level window whose
+    // WM_CLASS is "velmora". Moves the pointer into it so that keys reach it.
+    testing::AssertionResult waitForWindow(Seconds timeout = kStartTimeout);
+    XWindowId window() const { return mWindow; }
+    // The window's size and position as the server sees them.
+    struct Geometry
+    {
+        int x = 0, y = 0, width = 0, height = 0;
+        bool viewable = false;
+    };
+    Geometry geometry() const;
+    // All viewable top-level windows whose WM_CLASS is "velmora".
+    std::vector<XWindowId> programWindows() const;
+
+    // Screenshots of the window (or of a rectangle of it), read back from the
+    // server. The last one is kept and saved when a test fails.
+    Picture grab();
+    Picture grab(int x, int y, int w, int h);
+    const Picture& lastGrab() const { return mLastGrab; }
+    // Polls screenshots of the whole window until `condition` holds on one.
+    testing::AssertionResult waitForPicture(const std::function<bool(const Picture&)>& condition,
+                                            Seconds timeout = kDrawTimeout);
+    // Polls until the window shows what the model allows; the failure says what was wrong.
+    testing::AssertionResult waitForScene(const ExpectedPicture& expected,
+                                          Seconds timeout = kDrawTimeout);
+
+    // Keys through the XTEST extension (xdotool), as if typed on the keyboard.
+    // Names are X keysyms: "Escape", "Up", "a", "space".
+    void key(const std::string& keysym);
+    void keyDown(const std::string& keysym);
+    void keyUp(const std::string& keysym);
+    void click(int button = 1);
+    // What a window manager sends when the user closes the window.
+    void closeWindow();
+
+    // Saves the last screenshot to the artifact directory under `name`; returns the file.
+    std::filesystem::path saveLastGrab(const std::string& name) const;
+
+private:
+    void xdotool(const std::vector<std::string>& args);
+
+    XServer mServer;
+    Process mProgram;
+    XWindowId mWindow = 0;
+    Picture mLastGrab;
+};
+
+}
+
+#endif
