@@ -1,0 +1,418 @@
+// Tests of the art generator: what it writes, that the sprite engine loads it, and that it is the same every run.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "artset.h"
+#include "figure.h"
+#include "layout.h"
+#include "sprite.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rgb
+{
+    int r, g, b;
+};
+
+// A BMP read back through SDL, as 8-bit RGB triples.
+class Picture
+{
+public:
+    explicit Picture(const fs::path& path)
+    {
+        SDL_Surface* s = SDL_LoadBMP(path.c_str());
+        if (!s)
+            return;
+        mLoaded = true;
+        mWidth = s->w;
+        mHeight = s->h;
+        mBits = s->format->BitsPerPixel;
+        SDL_Surface* rgba = SDL_CreateRGBSurface(SDL_SWSURFACE, s->w, s->h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+        SDL_BlitSurface(s, nullptr, rgba, nullptr);
+        for (int y = 0; y < s->h; ++y)
+        {
+            const Uint32* row = reinterpret_cast<const Uint32*>(static_cast<Uint8*>(rgba->pixels) + y * rgba->pitch);
+            for (int x = 0; x < s->w; ++x)
+                mPixels.push_back({static_cast<int>((row[x] >> 16) & 0xFF), static_cast<int>((row[x] >> 8) & 0xFF),
+                                   static_cast<int>(row[x] & 0xFF)});
+        }
+        SDL_FreeSurface(rgba);
+        SDL_FreeSurface(s);
+    }
+
+    bool loaded() const { return mLoaded; }
+    int width() const { return mWidth; }
+    int height() const { return mHeight; }
+    int bits() const { return mBits; }
+    Rgb at(int x, int y) const { return mPixels[static_cast<size_t>(y) * mWidth + x]; }
+
+private:
+    bool mLoaded = false;
+    int mWidth = 0;
+    int mHeight = 0;
+    int mBits = 0;
+    std::vector<Rgb> mPixels;
+};
+
+bool isKey(const Rgb& c)
+{
+    return c.r == 255 && c.g == 0 && c.b == 255;
+}
+
+// Close enough to magenta to show as a fringe around a keyed sprite.
+bool isNearKey(const Rgb& c)
+{
+    return !isKey(c) && c.r > 200 && c.g < 80 && c.b > 200;
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The frame lines of an info file: every line after the header that isn't empty
+// or a comment.
+struct Info
+{
+    std::string header;
+    std::vector<std::string> names;
+    std::vector<std::string> lines;
+};
+
+Info readInfo(const fs::path& dir)
+{
+    Info info;
+    std::ifstream in(dir / "info");
+    std::getline(in, info.header);
+    std::string line;
+    while (std::getline(in, line))
+    {
+        if (line.empty() || line[0] == '#')
+            continue;
+        info.lines.push_back(line);
+        std::istringstream fields(line);
+        std::string name;
+        fields >> name;
+        info.names.push_back(name);
+    }
+    return info;
+}
+
+fs::path freshDir(const std::string& name)
+{
+    const fs::path dir = fs::temp_directory_path() / ("velmora-artgen-test-" + std::to_string(getpid())) / name;
+    fs::remove_all(dir);
+    return dir;
+}
+
+// Runs a shell command; gives its exit status and what it printed on both streams.
+int run(const std::string& command, std::string& output)
+{
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buffer[512];
+    output.clear();
+    while (fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const char* const kSets[] = {"sun", "vikings"};
+
+class ArtGenerator : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        sDir = new fs::path(freshDir("art"));
+        sError = new std::string;
+        sWritten = artgen::writeArt(sDir->string(), *sError);
+    }
+
+    static void TearDownTestSuite()
+    {
+        fs::remove_all(sDir->parent_path());
+        delete sDir;
+        delete sError;
+    }
+
+    void SetUp() override { ASSERT_TRUE(sWritten) << *sError; }
+
+    static fs::path setDir(const char* set) { return *sDir / "includes" / set; }
+
+    static fs::path* sDir;
+    static std::string* sError;
+    static bool sWritten;
+};
+
+fs::path* ArtGenerator::sDir = nullptr;
+std::string* ArtGenerator::sError = nullptr;
+bool ArtGenerator::sWritten = false;
+
+TEST_F(ArtGenerator, BackgroundIsA1024By768PictureOfTwentyFourBits)
+{
+    const Picture bg(*sDir / "bg.bmp");
+    ASSERT_TRUE(bg.loaded());
+    EXPECT_EQ(bg.width(), 1024);
+    EXPECT_EQ(bg.height(), 768);
+    EXPECT_EQ(bg.bits(), 24);
+}
+
+TEST_F(ArtGenerator, BackgroundHasNoPixelOfTheKeyColour)
+{
+    const Picture bg(*sDir / "bg.bmp");
+    ASSERT_TRUE(bg.loaded());
+    int keyed = 0;
+    for (int y = 0; y < bg.height(); ++y)
+        for (int x = 0; x < bg.width(); ++x)
+            keyed += isKey(bg.at(x, y));
+    EXPECT_EQ(keyed, 0);
+}
+
+TEST_F(ArtGenerator, BackgroundIsAPictureNotAFlatFill)
+{
+    const Picture bg(*sDir / "bg.bmp");
+    ASSERT_TRUE(bg.loaded());
+    std::set<int> colours;
+    for (int y = 0; y < bg.height(); y += 2)
+        for (int x = 0; x < bg.width(); x += 2)
+            colours.insert(bg.at(x, y).r << 16 | bg.at(x, y).g << 8 | bg.at(x, y).b);
+    EXPECT_GT(colours.size(), 5000u);
+}
+
+TEST_F(ArtGenerator, InfoFilesStartWithTheHeaderAndListThatManyFrames)
+{
+    for (const char* set : kSets)
+    {
+        SCOPED_TRACE(set);
+        const Info info = readInfo(setDir(set));
+        int n = -1;
+        ASSERT_EQ(sscanf(info.header.c_str(), "FILES: %d", &n), 1) << info.header;
+        EXPECT_GE(n, 6);
+        EXPECT_EQ(static_cast<int>(info.lines.size()), n);
+        for (const std::string& line : info.lines)
+        {
+            char name[255];
+            int pause = 0, r = 0, g = 0, b = 0;
+            ASSERT_EQ(sscanf(line.c_str(), "%254s %d %d %d %d", name, &pause, &r, &g, &b), 5) << line;
+            EXPECT_GE(pause, 40) << line;
+            EXPECT_LE(pause, 400) << line;
+            EXPECT_EQ(r, 255) << line;
+            EXPECT_EQ(g, 0) << line;
+            EXPECT_EQ(b, 255) << line;
+            EXPECT_TRUE(fs::is_regular_file(setDir(set) / name)) << line;
+        }
+    }
+}
+
+TEST_F(ArtGenerator, InfoFilesCarryAComment)
+{
+    for (const char* set : kSets)
+    {
+        std::ifstream in(setDir(set) / "info");
+        std::string header, second;
+        std::getline(in, header);
+        std::getline(in, second);
+        EXPECT_EQ(second.substr(0, 1), "#") << set;
+    }
+}
+
+TEST_F(ArtGenerator, FramesOfASetShareOneSizeAndUseOnlyOpaqueColoursOrTheExactKey)
+{
+    for (const char* set : kSets)
+    {
+        SCOPED_TRACE(set);
+        const Info info = readInfo(setDir(set));
+        ASSERT_FALSE(info.names.empty());
+        const Picture first(setDir(set) / info.names[0]);
+        ASSERT_TRUE(first.loaded());
+        for (const std::string& name : info.names)
+        {
+            const Picture frame(setDir(set) / name);
+            ASSERT_TRUE(frame.loaded()) << name;
+            EXPECT_EQ(frame.width(), first.width()) << name;
+            EXPECT_EQ(frame.height(), first.height()) << name;
+            int keyed = 0, opaque = 0, fringe = 0;
+            for (int y = 0; y < frame.height(); ++y)
+                for (int x = 0; x < frame.width(); ++x)
+                {
+                    const Rgb c = frame.at(x, y);
+                    keyed += isKey(c);
+                    opaque += !isKey(c);
+                    fringe += isNearKey(c);
+                }
+            EXPECT_GT(keyed, 0) << name << " has no transparent pixel";
+            EXPECT_GT(opaque, frame.width() * frame.height() / 8) << name << " is nearly empty";
+            EXPECT_EQ(fringe, 0) << name;
+        }
+    }
+}
+
+TEST_F(ArtGenerator, EveryFrameDiffersFromTheOneBefore)
+{
+    for (const char* set : kSets)
+    {
+        SCOPED_TRACE(set);
+        const Info info = readInfo(setDir(set));
+        for (size_t i = 0; i < info.names.size(); ++i)
+        {
+            const Picture a(setDir(set) / info.names[i]);
+            const Picture b(setDir(set) / info.names[(i + 1) % info.names.size()]);
+            ASSERT_TRUE(a.loaded() && b.loaded());
+            int changed = 0;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x)
+                {
+                    const Rgb p = a.at(x, y), q = b.at(x, y);
+                    changed += p.r != q.r || p.g != q.g || p.b != q.b;
+                }
+            // At least one scaled-up cell of the figure, or a ray's edge of the sun.
+            EXPECT_GE(changed, 16) << info.names[i] << " -> next";
+        }
+    }
+}
+
+// The figures stand on the meadow: every frame's lowest opaque row is the same
+// (no frame floats), and the background just below it is grass.
+TEST_F(ArtGenerator, FiguresStandOnTheGroundInEveryFrame)
+{
+    const Picture bg(*sDir / "bg.bmp");
+    ASSERT_TRUE(bg.loaded());
+    const Info info = readInfo(setDir("vikings"));
+    int lowest = -1;
+    for (const std::string& name : info.names)
+    {
+        const Picture frame(setDir("vikings") / name);
+        ASSERT_TRUE(frame.loaded());
+        int bottom = -1;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                if (!isKey(frame.at(x, y)))
+                    bottom = y;
+        if (lowest < 0)
+            lowest = bottom;
+        EXPECT_EQ(bottom, lowest) << name;
+    }
+    ASSERT_GE(lowest, 0);
+    for (int figureX : {artgen::kFigure1X, artgen::kFigure2X})
+    {
+        const Rgb ground = bg.at(figureX + artgen::kFigureW / 2, artgen::kFigureY + lowest + 2);
+        EXPECT_GT(ground.g, ground.r) << "at x " << figureX;
+        EXPECT_GT(ground.g, ground.b) << "at x " << figureX;
+    }
+}
+
+TEST_F(ArtGenerator, FigureCellGridsHaveTheirDesignedSize)
+{
+    const auto frames = artgen::figureCells();
+    ASSERT_EQ(static_cast<int>(frames.size()), artgen::kFigureFrames);
+    for (const auto& cells : frames)
+    {
+        ASSERT_EQ(static_cast<int>(cells.size()), artgen::kFigureCellsH);
+        for (const std::string& row : cells)
+            EXPECT_EQ(static_cast<int>(row.size()), artgen::kFigureCellsW);
+    }
+}
+
+TEST_F(ArtGenerator, SpriteEngineLoadsEverySetWithAllFramesAtTheSetsSize)
+{
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    ASSERT_NE(SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE), nullptr) << SDL_GetError();
+    for (const char* set : kSets)
+    {
+        SCOPED_TRACE(set);
+        const Info info = readInfo(setDir(set));
+        CSpriteBase base = CSpriteBase();
+        EXPECT_EQ(base.init(setDir(set).c_str()), 0);
+        ASSERT_EQ(base.mNumFrames, static_cast<int>(info.names.size()));
+        const Picture first(setDir(set) / info.names[0]);
+        EXPECT_EQ(base.mW, first.width());
+        EXPECT_EQ(base.mH, first.height());
+        for (int i = 0; i < base.mNumFrames; ++i)
+        {
+            ASSERT_NE(base.mAnim[i].image, nullptr) << i;
+            EXPECT_EQ(base.mAnim[i].image->w, base.mW) << i;
+            EXPECT_EQ(base.mAnim[i].image->h, base.mH) << i;
+            EXPECT_TRUE(base.mAnim[i].image->flags & SDL_SRCCOLORKEY) << i;
+            EXPECT_GT(base.mAnim[i].pause, 0) << i;
+        }
+    }
+    SDL_Quit();
+}
+
+TEST(ArtGeneratorOutput, IsTheSameByteForByteOnEveryRun)
+{
+    const fs::path a = freshDir("first");
+    const fs::path b = freshDir("second");
+    std::string error;
+    ASSERT_TRUE(artgen::writeArt(a.string(), error)) << error;
+    ASSERT_TRUE(artgen::writeArt(b.string(), error)) << error;
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(a))
+    {
+        if (!entry.is_regular_file())
+            continue;
+        ++files;
+        const fs::path twin = b / fs::relative(entry.path(), a);
+        ASSERT_TRUE(fs::is_regular_file(twin)) << twin;
+        EXPECT_TRUE(readFile(entry.path()) == readFile(twin)) << entry.path();
+    }
+    EXPECT_GE(files, 1 + 2 * 7);
+    fs::remove_all(a.parent_path());
+}
+
+TEST(ArtGeneratorCommand, WithoutAnOutputDirectoryPrintsUsageAndFails)
+{
+    std::string output;
+    EXPECT_EQ(run(VELMORA_ARTGEN_EXE, output), 2);
+    EXPECT_NE(output.find("usage: velmora-artgen OUTDIR"), std::string::npos) << output;
+    EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " one two", output), 2);
+    EXPECT_NE(output.find("usage:"), std::string::npos) << output;
+}
+
+TEST(ArtGeneratorCommand, NamesTheDirectoryItCannotCreateAndFails)
+{
+    // A regular file where a directory should go: fails even for root.
+    const fs::path dir = freshDir("blocked");
+    fs::create_directories(dir);
+    std::ofstream(dir / "file") << "not a directory";
+    const std::string target = (dir / "file" / "data").string();
+    std::string output;
+    EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " '" + target + "'", output), 1);
+    EXPECT_NE(output.find("cannot create directory"), std::string::npos) << output;
+    EXPECT_NE(output.find(target), std::string::npos) << output;
+    fs::remove_all(dir.parent_path());
+}
+
+TEST(ArtGeneratorCommand, NamesTheFileItCannotWriteAndFails)
+{
+    // A directory where bg.bmp should go.
+    const fs::path dir = freshDir("occupied");
+    fs::create_directories(dir / "bg.bmp");
+    std::string output;
+    EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " '" + dir.string() + "'", output), 1);
+    EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
+    EXPECT_NE(output.find("bg.bmp"), std::string::npos) << output;
+    fs::remove_all(dir.parent_path());
+}
+
+}  // namespace
