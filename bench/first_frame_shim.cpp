@@ -1,0 +1,68 @@
+// Preloaded into the real program by velmora-bench to time its start-up: records
+// when the library is loaded, when the video mode is set and when the first frame
+// has been presented, writes the three CLOCK_MONOTONIC times to the file named by
+// VELMORA_FIRST_FRAME_OUT and ends the process, since nothing after that is timed.
+#include <SDL.h>
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace
+{
+
+long long nowNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+long long loadedNs;
+long long modeNs;
+
+__attribute__((constructor)) void markLoaded()
+{
+    loadedNs = nowNs();
+}
+
+template <class Fn> Fn nextSymbol(const char* name)
+{
+    void* symbol = dlsym(RTLD_NEXT, name);
+    if (!symbol)
+    {
+        fprintf(stderr, "first-frame shim: %s not found: %s\n", name, dlerror());
+        _exit(3);
+    }
+    return reinterpret_cast<Fn>(symbol);
+}
+
+}
+
+extern "C" SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
+{
+    typedef SDL_Surface* (*SetVideoMode)(int, int, int, Uint32);
+    static SetVideoMode real = nextSymbol<SetVideoMode>("SDL_SetVideoMode");
+    SDL_Surface* surface = real(width, height, bpp, flags);
+    modeNs = nowNs();
+    return surface;
+}
+
+extern "C" int SDL_Flip(SDL_Surface* surface)
+{
+    typedef int (*Flip)(SDL_Surface*);
+    static Flip real = nextSymbol<Flip>("SDL_Flip");
+    int result = real(surface);
+    long long presentedNs = nowNs();
+
+    const char* out = getenv("VELMORA_FIRST_FRAME_OUT");
+    FILE* fp = out ? fopen(out, "w") : NULL;
+    if (!fp)
+        _exit(4);
+    fprintf(fp, "%lld %lld %lld\n", loadedNs, modeNs, presentedNs);
+    fclose(fp);
+    // The frame is on screen: the start-up is over and the rest is not measured.
+    _exit(0);
+    return result;
+}
