@@ -25,7 +25,7 @@ const Grid kHead = {
     ".....sFFFFssFFFFs.....",
     ".....sFFEfssfEFFs.....",
     ".....fFFFFNNFFFFf.....",
-    ".....BBBByKKyBBBB.....",
+    ".....BBBBybbyBBBB.....",
     ".....bBByBBBByBBb.....",
     "......bBBByyBBBb......",
     "......bBBBBBBBBb......",

@@ -19,12 +19,14 @@ constexpr float kPi = 3.14159265f;
 // The outlines of the land, one height per screen column.
 struct Terrain
 {
-    std::vector<float> farTop;     // distant mountains
-    std::vector<float> nearTop;    // nearer, lower mountains across the water
+    std::vector<Colour> range;       // the mountains across the water, kScreenW per row to the horizon
+    std::vector<float> rangeCover;  // how much of each of those pixels they cover
     std::vector<float> hillTop;    // green hills on the left, sinking into the sea
     std::vector<float> shore;      // where the water meets the beach
     std::vector<float> meadowTop;  // the meadow in front
 };
+
+void makeRange(Terrain& t);
 
 Terrain makeTerrain()
 {
@@ -32,14 +34,6 @@ Terrain makeTerrain()
     for (int x = 0; x < kScreenW; ++x)
     {
         const float fx = static_cast<float>(x);
-        const float peaks = std::pow(ridged(fx / 240.0f, 0.5f, 4, 11), 1.3f);
-        t.farTop.push_back(kHorizon - (30.0f + 105.0f * peaks));
-
-        // The nearer range opens up in front of the ship.
-        const float gap = (fx - 790.0f) / 150.0f;
-        const float opening = 1.0f - 0.9f * std::exp(-gap * gap);
-        t.nearTop.push_back(kHorizon - (5.0f + 50.0f * ridged(fx / 150.0f + 3.7f, 1.3f, 3, 23)) * opening);
-
         t.hillTop.push_back(332.0f + 10.0f * std::sin(fx / 83.0f + 0.5f) +
                             22.0f * (fbm(fx / 110.0f, 2.5f, 3, 31) - 0.5f) +
                             400.0f * smoothstep(400.0f, 700.0f, fx));
@@ -51,6 +45,7 @@ Terrain makeTerrain()
                               20.0f * (1.0f - smoothstep(0.0f, 150.0f, fx)) +
                               300.0f * std::pow(smoothstep(540.0f, 1120.0f, fx), 1.1f));
     }
+    makeRange(t);
     return t;
 }
 
@@ -96,35 +91,92 @@ Colour withClouds(Colour sky, float x, float y)
     return mix(sky, cloud, smoothstep(0.0f, 0.3f, density));
 }
 
-// A mountain face is lit when it turns towards the sun's side.
-float faceLight(const std::vector<float>& top, int x, float y)
+// The mountains are a height field seen from the front: x runs across the
+// screen, z away from the viewer. Low green foothills in front give way to high
+// rocky peaks behind; `opening` lowers the foothills where the ship sails.
+float rangeHeight(float wx, float z, float opening)
 {
-    const int a = x > 2 ? x - 2 : 0;
-    const int b = x < kScreenW - 3 ? x + 2 : kScreenW - 1;
-    const float slope = top[b] - top[a];
-    const float towardsSun = x < kSunCentreX ? 1.0f : -1.0f;
-    const float wobble = (fbm(x / 14.0f, y / 30.0f, 3, 17) - 0.5f) * 1.6f;
-    return clamp01(0.5f + 0.5f * std::tanh(slope * towardsSun * 0.7f + wobble));
+    const float foothills = 60.0f * std::pow(fbm(wx / 150.0f, z / 60.0f, 4, 211), 1.6f) * opening *
+                            (1.0f - smoothstep(50.0f, 130.0f, z));
+    const float peaks = (520.0f * std::pow(ridged(wx / 420.0f, z / 420.0f + 3.1f, 3, 223), 2.0f) +
+                         40.0f * fbm(wx / 60.0f, z / 60.0f, 3, 227)) *
+                        smoothstep(60.0f, 180.0f, z);
+    return foothills + peaks;
 }
 
-Colour farMountain(const Terrain& t, int x, float y)
+Colour rangeColour(float wx, float z, float opening, float screenY)
 {
-    const float light = faceLight(t.farTop, x, y);
-    Colour c = mix(rgb(102, 114, 162), rgb(170, 174, 208), light);
-    // Snow on the higher peaks, ragged at its lower edge.
-    const float snowLine = 278.0f + 16.0f * (fbm(x / 20.0f, y / 20.0f, 3, 19) - 0.5f);
-    if (y < snowLine && y - t.farTop[x] < 40.0f)
-        c = mix(c, mix(rgb(186, 194, 226), rgb(246, 246, 252), light), smoothstep(snowLine, snowLine - 6.0f, y));
-    const float haze = 0.3f + 0.45f * smoothstep(t.farTop[x], kHorizon, y);
-    return mix(c, rgb(214, 210, 214), haze);
+    const float h = rangeHeight(wx, z, opening);
+    const float dhdx = (rangeHeight(wx + 1.0f, z, opening) - rangeHeight(wx - 1.0f, z, opening)) * 0.5f;
+    const float dhdz = (rangeHeight(wx, z + 1.0f, opening) - rangeHeight(wx, z - 1.0f, opening)) * 0.5f;
+    // Surface normal (-dh/dx, 1, -dh/dz) against light from the upper left, in front.
+    // Slopes exaggerated: the faces read better with stronger shading.
+    const float nx = -2.2f * dhdx, ny = 1.0f, nz = -2.2f * dhdz;
+    const float lx = -0.55f, ly = 0.55f, lz = -0.62f;
+    const float diffuse = clamp01((nx * lx + ny * ly + nz * lz) / std::sqrt(nx * nx + ny * ny + nz * nz));
+
+    const Colour rock = mix(rgb(56, 62, 100), rgb(186, 176, 190), diffuse);
+    const Colour green = mix(rgb(40, 70, 74), rgb(124, 156, 124), diffuse);
+    Colour c = mix(green, rock, smoothstep(60.0f, 130.0f, z));
+    c = scale(c, 0.9f + 0.2f * fbm(wx / 24.0f, h / 10.0f, 3, 233));  // strata
+    // Snow lies high up, and not on the steepest faces.
+    const float steep = std::sqrt(dhdx * dhdx + dhdz * dhdz);
+    const float snowLine = 190.0f + 60.0f * fbm(wx / 40.0f, z / 40.0f, 3, 229);
+    const float snow = smoothstep(snowLine, snowLine + 25.0f, h) * (1.0f - smoothstep(1.2f, 2.6f, steep));
+    c = mix(c, mix(rgb(150, 166, 210), rgb(252, 252, 255), diffuse), snow);
+    // Air between here and there, and mist where the mountains meet the sea.
+    c = mix(c, rgb(200, 204, 222), 0.06f + 0.42f * smoothstep(0.0f, 400.0f, z));
+    return mix(c, rgb(226, 222, 220), 0.45f * smoothstep(kHorizon - 40.0f, kHorizon, screenY));
 }
 
-Colour nearMountain(const Terrain& t, int x, float y)
+// Paints the height field column by column, front to back: a point shows when it
+// rises above everything in front of it. Two sub-columns per pixel and a fine
+// step in depth keep the distant crests from breaking into streaks.
+void makeRange(Terrain& t)
 {
-    const float light = faceLight(t.nearTop, x, y);
-    Colour c = mix(rgb(62, 90, 112), rgb(112, 140, 140), light);
-    c = scale(c, 0.92f + 0.16f * fbm(x / 9.0f, y / 9.0f, 3, 29));
-    return mix(c, rgb(196, 204, 206), 0.25f + 0.3f * smoothstep(t.nearTop[x], kHorizon, y));
+    const int rows = static_cast<int>(kHorizon) + 1;
+    std::vector<Colour> sum(static_cast<size_t>(kScreenW) * rows);
+    std::vector<float> cover(static_cast<size_t>(kScreenW) * rows, 0.0f);
+    for (int x = 0; x < kScreenW; ++x)
+    {
+        const float gap = (x - 790.0f) / 150.0f;
+        const float opening = 1.0f - 0.92f * std::exp(-gap * gap);
+        for (float sub : {0.25f, 0.75f})
+        {
+            float top = kHorizon;
+            for (float z = 1.0f; z < 420.0f; z += 0.2f + z * 0.003f)
+            {
+                const float perspective = 80.0f / (80.0f + z);
+                const float wx = (x + sub - kScreenW / 2.0f) / perspective;
+                const float y = kHorizon - rangeHeight(wx, z, opening) * perspective;
+                if (y >= top)
+                    continue;
+                const Colour c = rangeColour(wx, z, opening, y);
+                for (int row = static_cast<int>(std::floor(y)); row < static_cast<int>(std::ceil(top)) && row < rows; ++row)
+                {
+                    if (row < 0)
+                        continue;
+                    // This point covers the part of the row between y and the old top.
+                    const float share = std::min(row + 1.0f, top) - std::max(static_cast<float>(row), y);
+                    const size_t i = static_cast<size_t>(row) * kScreenW + x;
+                    sum[i].r += c.r * share;
+                    sum[i].g += c.g * share;
+                    sum[i].b += c.b * share;
+                    cover[i] += share;
+                }
+                top = y;
+            }
+        }
+    }
+    t.range.assign(sum.size(), Colour());
+    t.rangeCover.assign(sum.size(), 0.0f);
+    for (size_t i = 0; i < sum.size(); ++i)
+    {
+        if (cover[i] <= 0.0f)
+            continue;
+        t.range[i] = scale(sum[i], 1.0f / cover[i]);
+        t.rangeCover[i] = clamp01(cover[i] / 2.0f);
+    }
 }
 
 Colour seaColour(float x, float y)
@@ -143,8 +195,10 @@ Colour seaColour(float x, float y)
     const float w = (x - kSunCentreX) / (20.0f + d * 0.9f);
     const float path = std::exp(-w * w);
     c = mix(c, rgb(255, 238, 196), path * 0.35f * (1.0f - 0.6f * p));
-    const float spark = hashUnit(static_cast<int>(x) / 2, static_cast<int>(y), 83);
-    if (ripple > 0.56f && spark < 0.05f + 0.6f * path)
+    // Glints are short horizontal dashes, longer near the viewer.
+    const float dash = 2.0f + d * 0.04f;
+    const float spark = hashUnit(static_cast<int>(std::floor(x / dash)), static_cast<int>(y), 83);
+    if (ripple > 0.56f && spark < 0.008f + 0.5f * path)
         c = mix(c, rgb(255, 250, 228), 0.55f + 0.4f * path);
     return c;
 }
@@ -198,12 +252,12 @@ void paintBase(Canvas& canvas, const Terrain& t)
         {
             const float fx = static_cast<float>(x);
             Colour c = withClouds(skyColour(fx, fy), fx, fy);
-            float a = below(fy, t.farTop[x]);
-            if (a > 0.0f)
-                c = mix(c, farMountain(t, x, fy), a);
-            a = below(fy, t.nearTop[x]);
-            if (a > 0.0f)
-                c = mix(c, nearMountain(t, x, fy), a);
+            float a = 0.0f;
+            if (fy < kHorizon)
+            {
+                const size_t i = static_cast<size_t>(y) * kScreenW + x;
+                c = mix(c, t.range[i], t.rangeCover[i]);
+            }
             a = below(fy, kHorizon);
             if (a > 0.0f)
                 c = mix(c, seaColour(fx, fy), a);
