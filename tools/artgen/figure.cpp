@@ -36,7 +36,7 @@ const Grid kHead = {
     "..........bb..........",
 };
 
-// Tunic, belt, sleeves and hands.
+// Tunic, belt, sleeves and the shield hand; the axe hand is a part of its own.
 const Grid kBody = {
     "....uTTTTTTTTTTTTt....",
     "...uTTTTTTTTTTTTTTt...",
@@ -44,9 +44,9 @@ const Grid kBody = {
     "..uTTTTTTTTTTTTTTTTt..",
     "..uTKTTTTTTTTTTTTKTt..",
     "..uTKTTTTTTTTTTTTKTt..",
-    "..FFKTTTTTTTTTTTTKFF..",
-    "..FFKLLLLLGGLLLLLKFF..",
-    "..ffKtTTTTTTTTTTtKff..",
+    "....KTTTTTTTTTTTTKFF..",
+    "....KLLLLLGGLLLLLKFF..",
+    "....KtTTTTTTTTTTtKff..",
     "....tTTTTTTTTTTTTt....",
     "....tTTtTTTTTTtTTt....",
     "....tttttttttttttt....",
@@ -70,6 +70,9 @@ const Grid kAxe = {
     "...X", ".aAX", "aAAX", "aAAX", "aAAX", ".aAX", "...X", "...X", "...X", "...X",
     "...X", "...X", "...X", "...X", "...X", "...X", "...X", "...X", "...X", "...X",
 };
+
+// The hand that grips the axe.
+const Grid kFist = {"FF", "FF", "ff"};
 
 // A round shield: red and white quarters, an iron rim and a brass boss.
 const Grid kShield = {
@@ -182,16 +185,19 @@ void outline(Grid& cells)
 
 struct Pose
 {
-    int side;   // which leg is raised: 0 left, 1 right
-    int lift;   // by how many cells; 0 for both feet down
-    int dip;    // how many cells the upper body sinks
+    int side;        // which leg is raised: 0 left, 1 right
+    int lift;        // by how many cells; 0 for both feet down
+    int dip;         // how many cells the upper body sinks
+    int axeLift;     // how many cells the axe hand rises
+    int shieldLift;  // how many cells the shield rises
     bool blink;
 };
 
-// A march on the spot: the body settles as a foot comes down, and he blinks once a cycle.
+// A march on the spot: the axe rises with the left knee and the shield with the
+// right, the body settles as a foot comes down, and he blinks once a cycle.
 const Pose kPoses[kFigureFrames] = {
-    {0, 0, 1, false}, {0, 1, 0, false}, {0, 2, 0, false}, {0, 1, 0, false},
-    {1, 0, 1, true},  {1, 1, 0, false}, {1, 2, 0, false}, {1, 1, 0, false},
+    {0, 0, 1, 0, 0, false}, {0, 2, 0, 1, 0, false}, {0, 3, 0, 2, 0, false}, {0, 2, 0, 1, 0, false},
+    {1, 0, 1, 0, 0, true},  {1, 2, 0, 0, 1, false}, {1, 3, 0, 0, 2, false}, {1, 2, 0, 0, 1, false},
 };
 
 }  // namespace
@@ -209,9 +215,10 @@ std::vector<std::vector<std::string>> figureCells()
                     if (c == 'E')
                         c = 'f';
         overlay(cells, pose.lift > 0 ? liftedLegs(pose.side, pose.lift) : kLegs, 2, 22);
-        overlay(cells, kAxe, 1, 8 + pose.dip);
+        overlay(cells, kAxe, 1, 8 + pose.dip - pose.axeLift);
         overlay(cells, kBody, 2, 12 + pose.dip);
-        overlay(cells, kShield, 14, 13 + pose.dip);
+        overlay(cells, kFist, 4, 18 + pose.dip - pose.axeLift);
+        overlay(cells, kShield, 14, 13 + pose.dip - pose.shieldLift);
         overlay(cells, head, 2, 1 + pose.dip);
         outline(cells);
         frames.push_back(cells);

@@ -96,8 +96,8 @@ Colour withClouds(Colour sky, float x, float y)
 // rocky peaks behind; `opening` lowers the foothills where the ship sails.
 float rangeHeight(float wx, float z, float opening)
 {
-    const float foothills = 60.0f * std::pow(fbm(wx / 150.0f, z / 60.0f, 4, 211), 1.6f) * opening *
-                            (1.0f - smoothstep(50.0f, 130.0f, z));
+    const float foothills = 90.0f * std::pow(fbm(wx / 150.0f, z / 60.0f, 4, 211), 1.6f) * opening *
+                            smoothstep(0.0f, 45.0f, z) * (1.0f - smoothstep(60.0f, 140.0f, z));
     const float peaks = (520.0f * std::pow(ridged(wx / 420.0f, z / 420.0f + 3.1f, 3, 223), 2.0f) +
                          40.0f * fbm(wx / 60.0f, z / 60.0f, 3, 227)) *
                         smoothstep(60.0f, 180.0f, z);
@@ -179,8 +179,9 @@ void makeRange(Terrain& t)
     }
 }
 
-Colour seaColour(float x, float y)
+Colour seaColour(const Terrain& t, int ix, float y)
 {
+    const float x = static_cast<float>(ix);
     const float d = y - kHorizon;
     const float p = d / (kScreenH - kHorizon);
     Colour c = mix(rgb(150, 180, 204), rgb(34, 94, 140), std::pow(smoothstep(0.0f, 0.55f, p), 0.7f));
@@ -200,7 +201,14 @@ Colour seaColour(float x, float y)
     const float spark = hashUnit(static_cast<int>(std::floor(x / dash)), static_cast<int>(y), 83);
     if (ripple > 0.56f && spark < 0.008f + 0.5f * path)
         c = mix(c, rgb(255, 250, 228), 0.55f + 0.4f * path);
-    return c;
+
+    // Shallow water over the sand, and lines of surf running in to the beach.
+    const float toShore = t.shore[ix] - y;
+    c = mix(c, rgb(96, 178, 176), 0.55f * (1.0f - smoothstep(0.0f, 34.0f, toShore)));
+    const float surfLine = std::fabs(std::fmod(toShore + 3.0f * valueNoise(x / 40.0f, 0.5f, 97), 11.0f) - 5.5f);
+    const float surf = (1.0f - smoothstep(0.0f, 1.2f, surfLine)) * (1.0f - smoothstep(10.0f, 30.0f, toShore)) *
+                       smoothstep(0.45f, 0.7f, fbm(x / 16.0f, toShore / 11.0f, 3, 99));
+    return mix(c, rgb(236, 246, 246), 0.75f * surf);
 }
 
 Colour beachColour(const Terrain& t, int x, float y)
@@ -209,6 +217,15 @@ Colour beachColour(const Terrain& t, int x, float y)
     Colour c = mix(rgb(226, 206, 158), rgb(206, 182, 134), smoothstep(0.0f, 120.0f, d));
     c = mix(rgb(170, 150, 116), c, smoothstep(1.0f, 12.0f, d));  // wet sand at the water
     c = scale(c, 0.95f + 0.1f * hashUnit(x, static_cast<int>(y), 89));
+    // Ripple marks left by the tide, fading up the beach.
+    const float ripples = std::sin((d + 6.0f * fbm(x / 50.0f, d / 30.0f, 3, 93)) * 0.55f);
+    c = scale(c, 1.0f + 0.05f * ripples * (1.0f - smoothstep(20.0f, 160.0f, d)));
+    // A few shells and pebbles.
+    const float grain = hashUnit(x / 2, static_cast<int>(y) / 2, 95);
+    if (grain < 0.004f)
+        c = mix(c, rgb(250, 246, 236), 0.8f);
+    else if (grain < 0.009f)
+        c = scale(c, 0.72f);
     // Foam along the waterline, broken into patches.
     const float foam = (1.0f - smoothstep(0.0f, 4.0f, std::fabs(d - 2.0f))) * smoothstep(0.4f, 0.6f, fbm(x / 12.0f, 0.3f, 3, 91));
     return mix(c, rgb(246, 248, 250), foam * 0.9f);
@@ -260,7 +277,7 @@ void paintBase(Canvas& canvas, const Terrain& t)
             }
             a = below(fy, kHorizon);
             if (a > 0.0f)
-                c = mix(c, seaColour(fx, fy), a);
+                c = mix(c, seaColour(t, x, fy), a);
             a = below(fy, t.shore[x]);
             if (a > 0.0f)
                 c = mix(c, beachColour(t, x, fy), a);
@@ -353,6 +370,20 @@ void paintShip(Canvas& canvas, float cx, float wl)
               static_cast<int>(sailBottom + 2), sailInside, sailPaint);
     fillShape(canvas, static_cast<int>(cx - halfLength * 1.15f), static_cast<int>(wl - 24),
               static_cast<int>(cx + halfLength * 1.15f) + 1, static_cast<int>(wl + 6), hullInside, hullPaint);
+    // Curled stem and stern posts.
+    for (float side : {-1.0f, 1.0f})
+    {
+        const float px0 = cx + side * (halfLength * 1.1f + 1.0f);
+        const float py0 = wl - 23.0f;
+        fillShape(canvas, static_cast<int>(px0 - 7), static_cast<int>(py0 - 7), static_cast<int>(px0 + 8),
+                  static_cast<int>(py0 + 8),
+                  [=](float px, float py) {
+                      const float r = std::hypot(px - px0, py - py0);
+                      // An open ring: the half towards the ship's middle is left out below.
+                      return r > 2.2f && r < 4.6f && !((px - px0) * side < 0.0f && py > py0);
+                  },
+                  [](float, float) { return rgb(78, 50, 34); });
+    }
     // A row of round shields along the rail.
     for (int i = 0; i < 7; ++i)
     {
@@ -364,6 +395,38 @@ void paintShip(Canvas& canvas, float cx, float wl)
                   [=](float px, float py) { return std::hypot(px - sx, py - sy) < 3.4f; },
                   [=](float, float) { return face; });
     }
+}
+
+// A boulder resting at (x, base): a lumpy dome, lit from the upper left, with a
+// soft shadow on the ground to its right.
+void paintRock(Canvas& canvas, float x, float base, float radius, uint32_t seed)
+{
+    auto shadowInside = [=](float px, float py) {
+        const float dx = (px - x - radius * 0.35f) / (radius * 1.25f);
+        const float dy = (py - base) / (radius * 0.3f);
+        return dx * dx + dy * dy < 1.0f;
+    };
+    fillShape(canvas, static_cast<int>(x - radius * 1.5f), static_cast<int>(base - radius * 0.4f),
+              static_cast<int>(x + radius * 2.0f), static_cast<int>(base + radius * 0.4f), shadowInside,
+              [&](float px, float py) { return scale(canvas.at(static_cast<int>(px), static_cast<int>(py)), 0.6f); });
+    auto edge = [=](float px, float py) {
+        const float angle = std::atan2(py - base, px - x);
+        return radius * (0.85f + 0.3f * valueNoise(angle * 2.2f + 10.0f, 0.5f, seed));
+    };
+    auto inside = [=](float px, float py) {
+        const float dx = px - x;
+        const float dy = (py - base) * 1.35f;
+        return py <= base + 1.0f && std::hypot(dx, dy) < edge(px, py);
+    };
+    auto paint = [=](float px, float py) {
+        const float dx = (px - x) / radius;
+        const float dy = (py - base) / radius;
+        const float light = clamp01(0.62f - 0.55f * dx - 0.6f * (dy + 0.5f));
+        Colour c = mix(rgb(86, 84, 88), rgb(196, 190, 180), light);
+        return scale(c, 0.9f + 0.2f * fbm(px / 5.0f, py / 5.0f, 3, seed + 1));
+    };
+    fillShape(canvas, static_cast<int>(x - radius * 1.3f), static_cast<int>(base - radius * 1.2f),
+              static_cast<int>(x + radius * 1.3f) + 1, static_cast<int>(base + 2.0f), inside, paint);
 }
 
 // Blades of grass over the meadow, longer towards the viewer, and a scatter of flowers.
@@ -446,6 +509,9 @@ Canvas drawLandscape()
         const float height = 36.0f + 30.0f * hashUnit(ix, 0, 157);
         paintPine(canvas, px, t.hillTop[ix] + 6.0f, height, 160u + ix);
     }
+    paintRock(canvas, 948.0f, 566.0f, 26.0f, 171);
+    paintRock(canvas, 982.0f, 574.0f, 14.0f, 173);
+    paintRock(canvas, 772.0f, 492.0f, 9.0f, 179);
     paintGrass(canvas, t);
     paintVignette(canvas);
     return canvas;

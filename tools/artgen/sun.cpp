@@ -53,7 +53,14 @@ Colour colourAt(float dx, float dy, int shape)
         return mix(c, rgb(248, 156, 40), smoothstep(0.86f, 1.0f, s));
     }
     const float along = clamp01((r - kDiscRadius) / (kRayLength + kRayPulse));
-    return mix(rgb(255, 220, 92), rgb(252, 150, 44), along);
+    return mix(rgb(255, 226, 110), rgb(252, 150, 44), along);
+}
+
+// A soft glow around the disc, strongest at its rim: how much of it lies over the sky.
+float glowAt(float dx, float dy)
+{
+    const float r = std::hypot(dx, dy);
+    return r < kDiscRadius ? 0.0f : 0.6f * std::exp(-(r - kDiscRadius) / 9.0f);
 }
 
 }  // namespace
@@ -88,12 +95,16 @@ std::vector<Canvas> drawSunFrames(const Canvas& background)
                         ++hits;
                     }
                 }
-                // Pixels the sun barely touches stay transparent; the rest are
-                // opaque, mixed with the sky behind them by how much the sun covers.
-                if (hits < 3)
+                // Pixels the sun and its glow barely touch stay transparent; the
+                // rest are opaque, mixed with the sky behind them by how much the
+                // sun covers.
+                const float glow = glowAt(x + 0.5f - centre, y + 0.5f - centre);
+                if (hits < 3 && glow < 0.04f)
                     continue;
-                const Colour sky = background.at(kSunX + x, kSunY + y);
-                canvas.put(x, y, mix(sky, scale(sum, 1.0f / hits), hits / 16.0f));
+                Colour c = mix(background.at(kSunX + x, kSunY + y), rgb(255, 236, 150), glow);
+                if (hits > 0)
+                    c = mix(c, scale(sum, 1.0f / hits), hits / 16.0f);
+                canvas.put(x, y, c);
             }
         }
         frames.push_back(canvas);
