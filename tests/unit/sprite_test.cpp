@@ -1,0 +1,486 @@
+// Sprites: animation by the tick count, saving and restoring the background,
+// clipping, 16-bit positions, and sprites on sets that hold no frames.
+#include "sprite.h"
+#include "sprite_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace spritetest;
+
+namespace
+{
+
+class SpriteTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setTicks(0);
+        mScreen = display();
+        ASSERT_NE(mScreen, nullptr);
+        fillRect(mScreen, 0, 0, 1024, 768, kGrey);
+    }
+
+    // Writes and loads a set of 10x10 solid frames with the given colours and
+    // pauses (and no colour key).
+    void loadSet(const std::vector<Uint32>& colours, const std::vector<int>& pauses)
+    {
+        std::string info = "FILES: " + std::to_string(colours.size()) + "\n";
+        for (std::size_t i = 0; i < colours.size(); i++)
+        {
+            std::string name = "f" + std::to_string(i) + ".bmp";
+            mDir.bmp(name, 10, 10, colours[i]);
+            info += name + " " + std::to_string(pauses[i]) + " 0 0 0\n";
+        }
+        mDir.write("info", info);
+        ASSERT_EQ(mSet.init(mDir.c_str()), 0);
+    }
+
+    // Red, green, blue for 100, 50 and 20 ms.
+    void loadRgb() { loadSet({kRed, kGreen, kBlue}, {100, 50, 20}); }
+
+    // Binds mSprite to mSet and places it at (x, y) with speed 1.
+    void bind(int x = 100, int y = 100)
+    {
+        mSprite.init(&mSet, mScreen);
+        mSprite.set(x, y);
+        mSprite.setSpeed(1.0f);
+    }
+
+    // One pass of the scene for this sprite.
+    void pass(CSprite& sprite)
+    {
+        sprite.clearBG();
+        sprite.updateBG();
+        sprite.draw();
+    }
+
+    // One pass at the given tick; returns the colour now shown at the sprite's middle.
+    Uint32 passAt(Uint32 ticks, int x = 100, int y = 100)
+    {
+        setTicks(ticks);
+        pass(mSprite);
+        return pixel(mScreen, x + 5, y + 5);
+    }
+
+    SDL_Surface* mScreen = nullptr;
+    SetDir mDir;
+    CSpriteBase mSet = CSpriteBase();
+    CSprite mSprite = CSprite();
+};
+
+// --- Animation ------------------------------------------------------------
+
+TEST_F(SpriteTest, EngineReadsTheTestClock)
+{
+    // SDL's own clock would not reach 3,000,000 ms during a test run.
+    loadRgb();
+    bind();
+    setTicks(3000000);
+    mSprite.rewind();
+    EXPECT_EQ(passAt(3000100), kRed);
+    EXPECT_EQ(passAt(3000101), kGreen);
+}
+
+TEST_F(SpriteTest, OneFrameSetNeverAnimates)
+{
+    loadSet({kRed}, {0});
+    bind();
+    for (Uint32 t : {0u, 1u, 2u, 500u, 100000u})
+        EXPECT_EQ(passAt(t), kRed) << "at " << t << " ms";
+    EXPECT_EQ(mSprite.getFrame(), 0);
+}
+
+TEST_F(SpriteTest, FirstDrawChangesFrameOnceTicksPassFirstPause)
+{
+    loadRgb();
+    bind();
+    EXPECT_EQ(passAt(0), kRed);
+    EXPECT_EQ(passAt(100), kRed);  // equal to the deadline: not yet
+    EXPECT_EQ(passAt(101), kGreen);
+    // Green's 50 ms count from 101.
+    EXPECT_EQ(passAt(151), kGreen);
+    EXPECT_EQ(passAt(152), kBlue);
+}
+
+TEST_F(SpriteTest, FrameChangeRestartsTimingFromSecondTickRead)
+{
+    loadRgb();
+    bind();
+    // The change is decided at 101 and timed from the next read, 120.
+    queueTicks({101, 120});
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 105, 105), kGreen);
+    EXPECT_EQ(passAt(170), kGreen);
+    EXPECT_EQ(passAt(171), kBlue);
+}
+
+TEST_F(SpriteTest, ZeroPauseChangesAtMostOncePerMillisecond)
+{
+    loadSet({kRed, kGreen, kBlue}, {0, 0, 0});
+    bind();
+    EXPECT_EQ(passAt(0), kRed);
+    EXPECT_EQ(passAt(1), kGreen);
+    EXPECT_EQ(passAt(1), kGreen);
+    EXPECT_EQ(passAt(2), kBlue);
+}
+
+TEST_F(SpriteTest, SpeedScalesEveryPause)
+{
+    loadRgb();
+    bind();
+    mSprite.setSpeed(1.5f);
+    EXPECT_EQ(passAt(150), kRed);
+    EXPECT_EQ(passAt(151), kGreen);
+    EXPECT_EQ(passAt(226), kGreen);  // 151 + 50 * 1.5
+    EXPECT_EQ(passAt(227), kBlue);
+}
+
+TEST_F(SpriteTest, AnimationWrapsToFirstFrame)
+{
+    loadRgb();
+    bind();
+    EXPECT_EQ(passAt(101), kGreen);
+    EXPECT_EQ(passAt(152), kBlue);
+    EXPECT_EQ(passAt(173), kRed);
+    EXPECT_EQ(mSprite.getFrame(), 0);
+    EXPECT_EQ(passAt(274), kGreen);
+}
+
+TEST_F(SpriteTest, LateDrawChangesOnlyOneFrame)
+{
+    loadRgb();
+    bind();
+    EXPECT_EQ(passAt(100000), kGreen);
+    EXPECT_EQ(passAt(100000), kGreen);
+    EXPECT_EQ(passAt(100051), kBlue);
+}
+
+TEST_F(SpriteTest, SpritesOfOneSetAnimateIndependently)
+{
+    loadRgb();
+    bind();
+    CSprite other = CSprite();
+    other.init(&mSet, mScreen);
+    other.set(300, 100);
+    other.setSpeed(2.0f);
+    setTicks(101);
+    pass(mSprite);
+    pass(other);
+    EXPECT_EQ(pixel(mScreen, 105, 105), kGreen);
+    EXPECT_EQ(pixel(mScreen, 305, 105), kRed);
+}
+
+// --- Background -----------------------------------------------------------
+
+TEST_F(SpriteTest, ClearBeforeFirstDrawLeavesTargetUntouched)
+{
+    loadRgb();
+    bind(50, 50);
+    fillRect(mScreen, 50, 50, 10, 10, kYellow);
+    // The buffer starts as a copy of the red frame; nothing may come of it yet.
+    mSprite.clearBG();
+    mSprite.updateBG();
+    mSprite.clearBG();
+    EXPECT_EQ(pixel(mScreen, 0, 0), kGrey);
+    EXPECT_EQ(pixel(mScreen, 55, 55), kYellow);
+}
+
+TEST_F(SpriteTest, SaveBeforeFirstDrawRecordsPosition)
+{
+    loadRgb();
+    bind(50, 50);
+    fillRect(mScreen, 50, 50, 10, 10, kYellow);
+    mSprite.updateBG();                          // saves yellow at (50, 50)
+    fillRect(mScreen, 50, 50, 10, 10, kWhite);
+    mSprite.set(300, 300);
+    mSprite.draw();
+    mSprite.clearBG();                           // puts yellow back at (50, 50)
+    EXPECT_EQ(pixel(mScreen, 55, 55), kYellow);
+}
+
+TEST_F(SpriteTest, MovedSpriteIsRestoredAtOldPlaceAndDrawnAtNew)
+{
+    loadSet({kRed}, {0});
+    bind(100, 100);
+    fillRect(mScreen, 100, 100, 10, 10, kYellow);
+    fillRect(mScreen, 100, 130, 10, 10, kTeal);
+    EXPECT_EQ(passAt(0), kRed);
+
+    mSprite.yAdd(30);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 105, 105), kYellow);
+    EXPECT_EQ(pixel(mScreen, 105, 135), kRed);
+
+    mSprite.set(400, 50);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 105, 135), kTeal);
+    EXPECT_EQ(pixel(mScreen, 405, 55), kRed);
+}
+
+TEST_F(SpriteTest, OverlappingSpritesLeaveNoTrails)
+{
+    loadSet({kRed}, {0});
+    bind(100, 100);
+    CSprite other = CSprite();
+    other.init(&mSet, mScreen);
+    other.set(105, 105);
+    fillRect(mScreen, 90, 90, 40, 40, kYellow);
+    std::vector<Uint32> before = snapshot(mScreen);
+
+    for (int step = 0; step < 5; step++)
+    {
+        mSprite.clearBG();
+        other.clearBG();
+        mSprite.updateBG();
+        other.updateBG();
+        mSprite.draw();
+        other.draw();
+        mSprite.xAdd(3);
+        other.yAdd(-2);
+    }
+    mSprite.set(600, 600);
+    other.set(600, 600);
+    mSprite.clearBG();
+    other.clearBG();
+    mSprite.updateBG();
+    other.updateBG();
+
+    // Buffers saved at 600, 600 are not drawn back: only the old area is compared.
+    std::vector<Uint32> after = snapshot(mScreen);
+    for (int y = 80; y < 140; y++)
+        for (int x = 80; x < 140; x++)
+            ASSERT_EQ(after[y * 1024 + x], before[y * 1024 + x]) << "at " << x << "," << y;
+}
+
+TEST_F(SpriteTest, BufferKeepsFirstFramesKey)
+{
+    // Frame 0 is keyed on red and holds none; red in the saved background is
+    // therefore skipped when the background is put back.
+    mDir.bmp("blue.bmp", 10, 10, kBlue);
+    mDir.write("info", "FILES: 1\nblue.bmp 0 255 0 0\n");
+    ASSERT_EQ(mSet.init(mDir.c_str()), 0);
+    bind(100, 100);
+    fillRect(mScreen, 100, 100, 5, 10, kRed);
+    EXPECT_EQ(passAt(0), kBlue);
+
+    mSprite.set(500, 500);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 102, 105), kBlue);
+    EXPECT_EQ(pixel(mScreen, 107, 105), kGrey);
+}
+
+// --- Clipping and positions ----------------------------------------------
+
+TEST_F(SpriteTest, SpriteOverTopLeftEdgeIsClippedInEveryBlit)
+{
+    loadSet({kRed}, {0});
+    bind(-5, -5);
+    fillRect(mScreen, 0, 0, 5, 5, kYellow);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 0, 0), kRed);
+    EXPECT_EQ(pixel(mScreen, 4, 4), kRed);
+    EXPECT_EQ(pixel(mScreen, 5, 5), kGrey);
+
+    mSprite.set(300, 300);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 0, 0), kYellow);
+    EXPECT_EQ(pixel(mScreen, 4, 4), kYellow);
+}
+
+TEST_F(SpriteTest, SpriteOverBottomRightEdgeIsClippedInEveryBlit)
+{
+    loadSet({kRed}, {0});
+    bind(1019, 763);
+    fillRect(mScreen, 1019, 763, 5, 5, kYellow);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 1023, 767), kRed);
+    EXPECT_EQ(pixel(mScreen, 1018, 762), kGrey);
+
+    mSprite.set(300, 300);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 1019, 763), kYellow);
+    EXPECT_EQ(pixel(mScreen, 1023, 767), kYellow);
+}
+
+TEST_F(SpriteTest, SpriteWhollyOutsideChangesNothing)
+{
+    loadSet({kRed}, {0});
+    fillRect(mScreen, 0, 0, 20, 20, kYellow);
+    std::vector<Uint32> before = snapshot(mScreen);
+    bind(-50, -50);
+    pass(mSprite);
+    mSprite.set(1024, 768);
+    pass(mSprite);
+    mSprite.set(5000, -3000);
+    pass(mSprite);
+    EXPECT_TRUE(snapshot(mScreen) == before);
+}
+
+TEST_F(SpriteTest, PositionsKeepTheirLowSixteenBits)
+{
+    loadSet({kRed}, {0});
+    fillRect(mScreen, 100, 50, 10, 10, kYellow);
+    bind(65636, 50 - 65536);
+    EXPECT_EQ(passAt(0, 100, 50), kRed);
+
+    mSprite.set(300, 300);
+    pass(mSprite);
+    EXPECT_EQ(pixel(mScreen, 105, 55), kYellow);
+}
+
+// --- Operations the program does not call ---------------------------------
+
+TEST_F(SpriteTest, SetFrameSelectsFrameAndIgnoresOutOfRange)
+{
+    loadRgb();
+    bind();
+    mSprite.setFrame(2);
+    EXPECT_EQ(mSprite.getFrame(), 2);
+    EXPECT_EQ(passAt(0), kBlue);
+    mSprite.setFrame(3);
+    mSprite.setFrame(-1);
+    EXPECT_EQ(mSprite.getFrame(), 2);
+    EXPECT_EQ(passAt(0), kBlue);
+}
+
+TEST_F(SpriteTest, SetSpeedIsWhatGetSpeedReturns)
+{
+    loadRgb();
+    bind();
+    mSprite.setSpeed(2.5f);
+    EXPECT_EQ(mSprite.getSpeed(), 2.5f);
+}
+
+TEST_F(SpriteTest, StopStartAndToggleControlAnimation)
+{
+    loadRgb();
+    bind();
+    mSprite.stopAnim();
+    EXPECT_EQ(passAt(1000), kRed);
+    mSprite.startAnim();
+    EXPECT_EQ(passAt(1000), kGreen);
+    mSprite.toggleAnim();
+    EXPECT_EQ(passAt(5000), kGreen);
+    mSprite.toggleAnim();
+    EXPECT_EQ(passAt(5000), kBlue);
+}
+
+TEST_F(SpriteTest, StartAnimMakesOneFrameSetRedrawItsOnlyFrame)
+{
+    loadSet({kRed}, {0});
+    bind();
+    mSprite.startAnim();
+    EXPECT_EQ(passAt(10), kRed);
+    EXPECT_EQ(mSprite.getFrame(), 0);
+}
+
+TEST_F(SpriteTest, RewindReturnsToFirstFrameAndRestartsItsPause)
+{
+    loadRgb();
+    bind();
+    EXPECT_EQ(passAt(101), kGreen);
+    setTicks(1000);
+    mSprite.rewind();
+    EXPECT_EQ(mSprite.getFrame(), 0);
+    EXPECT_EQ(passAt(1100), kRed);
+    EXPECT_EQ(passAt(1101), kGreen);
+}
+
+TEST_F(SpriteTest, XAddXSetAndYSetMoveTheSprite)
+{
+    loadSet({kRed}, {0});
+    bind(100, 100);
+    mSprite.xAdd(50);
+    EXPECT_EQ(passAt(0, 150, 100), kRed);
+    mSprite.xSet(400);
+    mSprite.ySet(200);
+    EXPECT_EQ(passAt(0, 400, 200), kRed);
+    EXPECT_EQ(pixel(mScreen, 155, 105), kGrey);
+}
+
+// --- Sets without frames ----------------------------------------------------
+
+TEST_F(SpriteTest, EmptyEntriesDrawNothingAndStayInTheCycle)
+{
+    // Three entries, one frame line: entries 1 and 2 never receive a frame.
+    mDir.bmp("red.bmp", 10, 10, kRed);
+    mDir.write("info", "FILES: 3\nred.bmp 10 0 0 0\n");
+    dirtyHeap(3 * sizeof(CSpriteFrame));
+    ASSERT_EQ(mSet.init(mDir.c_str()), 0);
+    bind();
+
+    EXPECT_EQ(passAt(0), kRed);
+    EXPECT_EQ(passAt(11), kGrey);
+    EXPECT_EQ(mSprite.getFrame(), 1);
+    EXPECT_EQ(passAt(12), kGrey);
+    EXPECT_EQ(mSprite.getFrame(), 2);
+    EXPECT_EQ(passAt(13), kRed);
+    EXPECT_EQ(mSprite.getFrame(), 0);
+}
+
+TEST_F(SpriteTest, SetWhoseFirstImageFailedDrawsNothing)
+{
+    mDir.write("info", "FILES: 2\nmissing.bmp 10 0 0 0\n");
+    dirtyHeap(2 * sizeof(CSpriteFrame));
+    ASSERT_EQ(mSet.init(mDir.c_str()), -1);
+    fillRect(mScreen, 0, 0, 200, 200, kYellow);
+    std::vector<Uint32> before = snapshot(mScreen);
+    bind();
+
+    for (Uint32 t : {0u, 11u, 12u, 13u})
+        passAt(t);
+    EXPECT_TRUE(snapshot(mScreen) == before);
+}
+
+// A sprite bound to a set that holds no frames: each pass is safe, draws
+// nothing and leaves the sprite on frame 0.
+struct EmptySetCase
+{
+    const char* what;
+    bool load;         // init is called on the set
+    const char* info;  // the info file; null: there is none
+};
+
+void PrintTo(const EmptySetCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class EmptySetTest : public SpriteTest, public ::testing::WithParamInterface<EmptySetCase>
+{
+};
+
+TEST_P(EmptySetTest, SpriteIsSafeAndDrawsNothing)
+{
+    if (GetParam().info)
+        mDir.write("info", GetParam().info);
+    if (GetParam().load)
+        mSet.init(mDir.c_str());
+    fillRect(mScreen, 0, 0, 200, 200, kYellow);
+    std::vector<Uint32> before = snapshot(mScreen);
+    bind(10, 10);
+
+    for (Uint32 t : {0u, 1u, 2u, 1000u})
+    {
+        passAt(t, 10, 10);
+        mSprite.yAdd(7);
+    }
+    EXPECT_TRUE(snapshot(mScreen) == before);
+    EXPECT_EQ(mSprite.getFrame(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NoFrames, EmptySetTest,
+    ::testing::Values(EmptySetCase{"NeverLoaded", false, nullptr},
+                      EmptySetCase{"InfoMissing", true, nullptr},
+                      EmptySetCase{"EmptyInfo", true, ""},
+                      EmptySetCase{"CountZero", true, "FILES: 0\n"},
+                      EmptySetCase{"CountNegative", true, "FILES: -1\n"},
+                      EmptySetCase{"HeaderUnreadable", true, "# no header\nf.bmp 1 0 0 0\n"}),
+    [](const ::testing::TestParamInfo<EmptySetCase>& info) { return std::string(info.param.what); });
+
+}
