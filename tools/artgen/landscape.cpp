@@ -240,6 +240,64 @@ Colour hillColour(const Terrain& t, int x, float y)
     return mix(rgb(160, 196, 120), c, smoothstep(0.0f, 3.0f, d));  // sunlit crest
 }
 
+// The trodden path that winds up the meadow to where the two figures stand:
+// 1 on bare earth, 0 on grass, with a ragged edge between.
+float pathMask(float x, float y)
+{
+    if (y < kFeetY - 30.0f)
+        return 0.0f;
+    const float ragged = 6.0f * (fbm(x / 9.0f, y / 9.0f, 3, 191) - 0.5f);
+    // The patch the figures stand on.
+    const float ex = (x - (kFigure1X + kFigure2X + kFigureW) / 2.0f) / 205.0f;
+    const float ey = (y - kFeetY) / 15.0f;
+    const float patch = 1.0f - smoothstep(0.7f, 1.0f, std::sqrt(ex * ex + ey * ey) + ragged / 60.0f);
+    // The path from the bottom edge, widening towards the viewer.
+    const float t = smoothstep(kFeetY, static_cast<float>(kScreenH), y);
+    const float centre = 300.0f + 270.0f * t + 40.0f * std::sin(t * 5.0f);
+    const float halfWidth = 10.0f + 70.0f * t * t + 0.02f * (y - kFeetY);
+    const float way = 1.0f - smoothstep(halfWidth - 3.0f, halfWidth + 3.0f, std::fabs(x - centre) + ragged);
+    return std::max(patch, y > kFeetY ? way : 0.0f);
+}
+
+Colour earthColour(float x, float y)
+{
+    const float n = fbm(x / 14.0f, y / 8.0f, 4, 193);
+    Colour c = mix(rgb(182, 150, 104), rgb(136, 106, 72), n);
+    // Wheel ruts and footprints: darker streaks along the way.
+    c = scale(c, 0.9f + 0.1f * smoothstep(0.3f, 0.6f, valueNoise(x / 5.0f, y / 30.0f, 195)));
+    return scale(c, 0.92f + 0.16f * hashUnit(static_cast<int>(x), static_cast<int>(y), 197));
+}
+
+// Round pebbles on the path, larger towards the viewer, each with a lit top and a shadow.
+void paintPebbles(Canvas& canvas)
+{
+    for (int gy = static_cast<int>(kFeetY) - 20; gy < kScreenH; gy += 6)
+    {
+        for (int gx = 0; gx < kScreenW; gx += 6)
+        {
+            if (hashUnit(gx, gy, 241) > 0.12f)
+                continue;
+            const float x = gx + 6.0f * hashUnit(gx, gy, 243);
+            const float y = gy + 6.0f * hashUnit(gx, gy, 245);
+            if (pathMask(x, y) < 0.9f)
+                continue;
+            const float r = (0.7f + 1.2f * hashUnit(gx, gy, 247)) * (0.7f + 1.3f * (y - kFeetY) / (kScreenH - kFeetY));
+            const Colour stone = mix(rgb(120, 108, 94), rgb(190, 180, 164), hashUnit(gx, gy, 249));
+            fillShape(canvas, static_cast<int>(x - r - 1), static_cast<int>(y - r), static_cast<int>(x + r + 3),
+                      static_cast<int>(y + r + 3),
+                      [=](float px, float py) { return std::hypot(px - x - 0.8f, (py - y - 1.0f) * 1.6f) < r; },
+                      [&](float px, float py) { return scale(canvas.at(static_cast<int>(px), static_cast<int>(py)), 0.7f); });
+            fillShape(canvas, static_cast<int>(x - r - 1), static_cast<int>(y - r - 1), static_cast<int>(x + r + 2),
+                      static_cast<int>(y + r + 2),
+                      [=](float px, float py) { return std::hypot(px - x, (py - y) * 1.4f) < r; },
+                      [=](float px, float py) {
+                          const float light = clamp01(0.7f - 0.5f * ((px - x) + (py - y)) / r);
+                          return scale(stone, 0.7f + 0.45f * light);
+                      });
+        }
+    }
+}
+
 Colour meadowColour(const Terrain& t, int x, float y)
 {
     const float d = y - t.meadowTop[x];
@@ -249,6 +307,8 @@ Colour meadowColour(const Terrain& t, int x, float y)
     c = mix(c, rgb(160, 170, 70), 0.35f * smoothstep(0.62f, 0.8f, patch));
     c = scale(c, 0.9f + 0.2f * valueNoise(x / 2.0f, y / 7.0f, 103));
     c = scale(c, 0.95f + 0.1f * hashUnit(x, static_cast<int>(y), 101));
+
+    c = mix(c, earthColour(static_cast<float>(x), y), pathMask(static_cast<float>(x), y));
 
     // A soft shadow under each figure's feet.
     for (int figureX : {kFigure1X, kFigure2X})
@@ -429,8 +489,73 @@ void paintRock(Canvas& canvas, float x, float base, float radius, uint32_t seed)
               static_cast<int>(x + radius * 1.3f) + 1, static_cast<int>(base + 2.0f), inside, paint);
 }
 
-// Blades of grass over the meadow, longer towards the viewer, and a scatter of flowers.
-void paintGrass(Canvas& canvas, const Terrain& t)
+// A standing stone with a carved band running round inside its edge. Its foot
+// stands in the grass, which is painted over it afterwards.
+struct RuneStone
+{
+    float x, base, height, width;
+
+    // Distance inside the outline, in pixels (negative outside): a rough slab
+    // with a steep left side and a long slope on the right up to a blunt tip.
+    float depth(float px, float py) const
+    {
+        const float top = base - height;
+        const float s = clamp01((py - top) / height);
+        const float rough = 3.0f * (fbm(py / 12.0f, px / 12.0f, 3, 201) - 0.5f);
+        const float left = x - width * 0.42f * std::sqrt(std::min(1.0f, s * 5.0f + 0.1f)) + rough;
+        const float right = x + width * (0.08f + 0.42f * std::pow(s, 0.6f)) + rough;
+        // The sides are slanted, so the distance to them is shorter than across.
+        const float inside = std::min((px - left) * 0.9f, (right - px) * 0.8f);
+        return std::min(std::min(inside, base - py), (py - top) * 1.5f);
+    }
+
+    bool covers(float px, float py) const { return depth(px, py) > 0.0f; }
+};
+
+void paintRuneStone(Canvas& canvas, const RuneStone& stone)
+{
+    auto inside = [&](float px, float py) { return stone.covers(px, py); };
+    auto paint = [&](float px, float py) {
+        const float s = (px - stone.x) / (stone.width * 0.5f);
+        const float d = stone.depth(px, py);
+        // Rounded edges: lit on the left, dark on the right.
+        const float edge = 1.0f - smoothstep(0.0f, 10.0f, d);
+        const float light = clamp01(0.6f - 0.45f * s - (s > 0.0f ? 0.35f : -0.25f) * edge);
+        Colour c = mix(rgb(56, 58, 64), rgb(158, 154, 146), light);
+        c = scale(c, 0.85f + 0.3f * fbm(px / 7.0f, py / 7.0f, 4, 203));
+        // Lichen low down.
+        c = mix(c, rgb(112, 128, 66),
+                0.6f * smoothstep(0.58f, 0.72f, fbm(px / 10.0f, py / 10.0f, 3, 207)) *
+                    smoothstep(stone.base - stone.height * 0.6f, stone.base, py));
+        // The carved band: a groove at a fixed depth inside the outline, its
+        // lower lip catching the light, and runes cut across it.
+        const float groove = 1.0f - smoothstep(0.8f, 1.8f, std::fabs(d - 10.0f));
+        const float lip = 1.0f - smoothstep(0.5f, 1.2f, std::fabs(d - 12.2f));
+        const float rune = (d > 13.5f && d < 20.0f && std::fmod(py - 0.4f * px + 400.0f, 9.0f) < 1.5f) ? 1.0f : 0.0f;
+        c = scale(c, 1.0f - 0.55f * std::max(groove, 0.8f * rune));
+        c = mix(c, rgb(196, 192, 182), 0.3f * lip * (1.0f - groove));
+        // Grass grows up against the foot.
+        const float tuft = smoothstep(stone.base - 14.0f, stone.base - 2.0f, py + 6.0f * valueNoise(px / 2.0f, 0.5f, 209));
+        return mix(c, rgb(70, 122, 44), 0.85f * tuft);
+    };
+    // Its shadow falls to the right, away from the light.
+    fillShape(canvas, static_cast<int>(stone.x - 10), static_cast<int>(stone.base - 10),
+              static_cast<int>(stone.x + stone.width), static_cast<int>(stone.base + 10),
+              [&](float px, float py) {
+                  const float dx = (px - stone.x - 22.0f) / 42.0f;
+                  const float dy = (py - stone.base + 1.0f) / 7.0f;
+                  return dx * dx + dy * dy < 1.0f;
+              },
+              [&](float px, float py) { return scale(canvas.at(static_cast<int>(px), static_cast<int>(py)), 0.6f); });
+    fillShape(canvas, static_cast<int>(stone.x - stone.width), static_cast<int>(stone.base - stone.height - 4),
+              static_cast<int>(stone.x + stone.width) + 1, static_cast<int>(stone.base + 1), inside, paint);
+}
+
+// Blades of grass over the meadow, longer towards the viewer, for every root
+// that `accept` takes. Each blade is a lighter or darker shade of the picture at
+// its root.
+template <class Accept>
+void paintBlades(Canvas& canvas, const Terrain& t, Accept accept)
 {
     for (int gy = 370; gy < kScreenH + 8; gy += 3)
     {
@@ -439,7 +564,9 @@ void paintGrass(Canvas& canvas, const Terrain& t)
             const float x = gx + 3.0f * hashUnit(gx, gy, 107);
             const float y = gy + 3.0f * hashUnit(gx, gy, 109);
             const int ix = static_cast<int>(x);
-            if (ix >= kScreenW || y < t.meadowTop[ix] + 1.0f)
+            if (ix >= kScreenW || y < t.meadowTop[ix] + 1.0f || !accept(x, y))
+                continue;
+            if (pathMask(x, y) > 0.35f + 0.3f * hashUnit(gx, gy, 111))
                 continue;
             const float nearness = (y - 380.0f) / 390.0f;
             const float length = 3.0f + 9.0f * nearness + 4.0f * hashUnit(gx, gy, 113);
@@ -457,7 +584,12 @@ void paintGrass(Canvas& canvas, const Terrain& t)
             }
         }
     }
+}
 
+// A scatter of small flowers over the grass, wherever `accept` takes them.
+template <class Accept>
+void paintFlowers(Canvas& canvas, const Terrain& t, Accept accept)
+{
     const Colour petals[] = {rgb(246, 244, 232), rgb(250, 214, 72), rgb(132, 150, 236), rgb(236, 120, 140)};
     for (int gy = 400; gy < kScreenH; gy += 17)
     {
@@ -469,6 +601,8 @@ void paintGrass(Canvas& canvas, const Terrain& t)
             const float y = gy + 17.0f * hashUnit(gx, gy, 149);
             const int ix = static_cast<int>(x);
             if (ix >= kScreenW || y < t.meadowTop[ix] + 12.0f)
+                continue;
+            if (pathMask(x, y) > 0.0f || !accept(x, y))
                 continue;
             const Colour petal = petals[hash2(gx, gy, 151) % 4];
             const float r = 1.2f + 1.8f * (y - 400.0f) / 368.0f;
@@ -512,7 +646,18 @@ Canvas drawLandscape()
     paintRock(canvas, 948.0f, 566.0f, 26.0f, 171);
     paintRock(canvas, 982.0f, 574.0f, 14.0f, 173);
     paintRock(canvas, 772.0f, 492.0f, 9.0f, 179);
-    paintGrass(canvas, t);
+    paintPebbles(canvas);
+    // The stone stands in the grass: blades behind it first, then the stone,
+    // then the blades that grow in front of its foot.
+    const RuneStone stone = {92.0f, 646.0f, 160.0f, 80.0f};
+    auto nearStoneFoot = [&](float x, float y) {
+        return std::fabs(x - stone.x) < stone.width * 0.6f && y > stone.base - 10.0f && y < stone.base + 8.0f;
+    };
+    paintBlades(canvas, t, [&](float x, float y) { return !stone.covers(x, y) && !nearStoneFoot(x, y); });
+    paintRuneStone(canvas, stone);
+    paintBlades(canvas, t, nearStoneFoot);
+    paintBlades(canvas, t, nearStoneFoot);
+    paintFlowers(canvas, t, [&](float x, float y) { return !stone.covers(x, y - 6.0f); });
     paintVignette(canvas);
     return canvas;
 }
