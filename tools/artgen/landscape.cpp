@@ -352,6 +352,21 @@ void paintBase(Canvas& canvas, const Terrain& t)
     }
 }
 
+// A gull in flight, wings spread `span` pixels either side of (x, y).
+void paintGull(Canvas& canvas, float x, float y, float span)
+{
+    auto inside = [=](float px, float py) {
+        const float u = std::fabs(px - x) / span;
+        if (u > 1.0f)
+            return false;
+        // Each wing rises from the body and bends down a little towards its tip.
+        const float wing = y - span * 0.5f * std::sin(kPi * u * 0.75f);
+        return std::fabs(py - wing) < 0.35f + 0.75f * (1.0f - u);
+    };
+    fillShape(canvas, static_cast<int>(x - span - 1), static_cast<int>(y - span), static_cast<int>(x + span + 2),
+              static_cast<int>(y + span * 0.5f + 2), inside, [](float, float) { return rgb(58, 66, 86); });
+}
+
 // A pine of the given height whose trunk stands on (x, base).
 void paintPine(Canvas& canvas, float x, float base, float height, uint32_t seed)
 {
@@ -637,6 +652,9 @@ Canvas drawLandscape()
     const Terrain t = makeTerrain();
     paintBase(canvas, t);
     paintShip(canvas, 800.0f, 396.0f);
+    paintGull(canvas, 668.0f, 226.0f, 8.0f);
+    paintGull(canvas, 694.0f, 240.0f, 6.5f);
+    paintGull(canvas, 712.0f, 218.0f, 5.5f);
     for (float px : {28.0f, 52.0f, 78.0f, 296.0f})
     {
         const int ix = static_cast<int>(px);
