@@ -25,7 +25,13 @@ namespace e2e
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-fs::path velmoraProgram() { return VELMORA_PROGRAM; }
+// E2E_VELMORA_PROGRAM runs the tests against another build of the program,
+// for example one with sanitizers.
+fs::path velmoraProgram()
+{
+    const char* other = getenv("E2E_VELMORA_PROGRAM");
+    return other && *other ? fs::path(other) : fs::path(VELMORA_PROGRAM);
+}
 fs::path projectData() { return VELMORA_DATA; }
 fs::path artifactDir() { return E2E_ARTIFACT_DIR; }
 
