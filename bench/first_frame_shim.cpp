@@ -1,7 +1,8 @@
 // Preloaded into the real program by velmora-bench to time its start-up: records
-// when the library is loaded, when the video mode is set and when the first frame
-// has been presented, writes the three CLOCK_MONOTONIC times to the file named by
-// VELMORA_FIRST_FRAME_OUT and ends the process, since nothing after that is timed.
+// when the library is loaded, when SDL_Init returns, when the video mode is set and
+// when the first frame has been presented, writes the four CLOCK_MONOTONIC times to
+// the file named by VELMORA_FIRST_FRAME_OUT and ends the process, since nothing
+// after that is timed.
 #include <SDL.h>
 #include <dlfcn.h>
 #include <stdio.h>
@@ -20,6 +21,7 @@ long long nowNs()
 }
 
 long long loadedNs;
+long long initNs;
 long long modeNs;
 
 __attribute__((constructor)) void markLoaded()
@@ -38,6 +40,15 @@ template <class Fn> Fn nextSymbol(const char* name)
     return reinterpret_cast<Fn>(symbol);
 }
 
+}
+
+extern "C" int SDL_Init(Uint32 flags)
+{
+    typedef int (*Init)(Uint32);
+    static Init real = nextSymbol<Init>("SDL_Init");
+    int result = real(flags);
+    initNs = nowNs();
+    return result;
 }
 
 extern "C" SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
@@ -60,7 +71,7 @@ extern "C" int SDL_Flip(SDL_Surface* surface)
     FILE* fp = out ? fopen(out, "w") : NULL;
     if (!fp)
         _exit(4);
-    fprintf(fp, "%lld %lld %lld\n", loadedNs, modeNs, presentedNs);
+    fprintf(fp, "%lld %lld %lld %lld\n", loadedNs, initNs, modeNs, presentedNs);
     fclose(fp);
     // The frame is on screen: the start-up is over and the rest is not measured.
     _exit(0);

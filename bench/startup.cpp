@@ -109,18 +109,18 @@ std::vector<StartupRun> measureStartup(const std::string& program, const std::st
         }
 
         int status = waitWithTimeout(pid, 30000);
-        long long loaded = 0, mode = 0, frame = 0;
+        long long loaded = 0, init = 0, mode = 0, frame = 0;
         std::ifstream in(out);
         if (status < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-            !(in >> loaded >> mode >> frame))
+            !(in >> loaded >> init >> mode >> frame))
         {
             fprintf(stderr,
                     "velmora-bench: start-up run %d of %s presented no frame (status %d)\n",
                     run + 1, program.c_str(), status);
             continue;
         }
-        results.push_back({(loaded - startNs) / 1e6, (mode - startNs) / 1e6,
-                           (frame - startNs) / 1e6});
+        results.push_back({(loaded - startNs) / 1e6, (init - startNs) / 1e6,
+                           (mode - startNs) / 1e6, (frame - startNs) / 1e6});
     }
     std::filesystem::remove(out);
     return results;

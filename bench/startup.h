@@ -9,7 +9,8 @@
 struct StartupRun
 {
     double loadedMs;     // the process runs: exec and dynamic linking are done
-    double modeMs;       // SDL is started and the video mode is set
+    double initMs;       // SDL_Init has returned (video and audio)
+    double modeMs;       // the video mode is set
     double firstFrameMs; // the scene is set up and its first frame is presented
 };
 
