@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -16,6 +17,7 @@
 #include "artset.h"
 #include "figure.h"
 #include "layout.h"
+#include "sun.h"
 #include "sprite.h"
 
 namespace fs = std::filesystem;
@@ -133,6 +135,18 @@ int run(const std::string& command, std::string& output)
         output += buffer;
     const int status = pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int changedPixels(const Picture& a, const Picture& b)
+{
+    int changed = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+        {
+            const Rgb p = a.at(x, y), q = b.at(x, y);
+            changed += p.r != q.r || p.g != q.g || p.b != q.b;
+        }
+    return changed;
 }
 
 const char* const kSets[] = {"sun", "vikings"};
@@ -277,16 +291,28 @@ TEST_F(ArtGenerator, EveryFrameDiffersFromTheOneBefore)
             const Picture a(setDir(set) / info.names[i]);
             const Picture b(setDir(set) / info.names[(i + 1) % info.names.size()]);
             ASSERT_TRUE(a.loaded() && b.loaded());
-            int changed = 0;
-            for (int y = 0; y < a.height(); ++y)
-                for (int x = 0; x < a.width(); ++x)
-                {
-                    const Rgb p = a.at(x, y), q = b.at(x, y);
-                    changed += p.r != q.r || p.g != q.g || p.b != q.b;
-                }
             // At least one scaled-up cell of the figure, or a ray's edge of the sun.
-            EXPECT_GE(changed, 16) << info.names[i] << " -> next";
+            EXPECT_GE(changedPixels(a, b), 16) << info.names[i] << " -> next";
         }
+    }
+}
+
+// The animations loop: going from the last frame back to the first changes no
+// more than the biggest step between two frames inside the cycle.
+TEST_F(ArtGenerator, LastFrameLeadsIntoTheFirstWithoutAJump)
+{
+    for (const char* set : kSets)
+    {
+        SCOPED_TRACE(set);
+        const Info info = readInfo(setDir(set));
+        std::vector<Picture> frames;
+        for (const std::string& name : info.names)
+            frames.emplace_back(setDir(set) / name);
+        ASSERT_GE(frames.size(), 2u);
+        int biggestStep = 0;
+        for (size_t i = 0; i + 1 < frames.size(); ++i)
+            biggestStep = std::max(biggestStep, changedPixels(frames[i], frames[i + 1]));
+        EXPECT_LE(changedPixels(frames.back(), frames.front()), biggestStep);
     }
 }
 
@@ -358,6 +384,31 @@ TEST_F(ArtGenerator, SpriteEngineLoadsEverySetWithAllFramesAtTheSetsSize)
         }
     }
     SDL_Quit();
+}
+
+// The sun's cycle closes: the frame that would follow the last one is the first
+// again, to within a few edge pixels of rounding.
+TEST(SunFrames, FrameAfterTheLastIsTheFirstAgain)
+{
+    const artgen::Canvas sky(artgen::kScreenW, artgen::kScreenH, true, artgen::rgb(100, 150, 210));
+    const artgen::Canvas first = artgen::drawSunFrame(sky, 0);
+    const artgen::Canvas again = artgen::drawSunFrame(sky, artgen::kSunFrames);
+    const artgen::Canvas middle = artgen::drawSunFrame(sky, artgen::kSunFrames / 2);
+    auto differing = [](const artgen::Canvas& a, const artgen::Canvas& b) {
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+            {
+                unsigned char r1, g1, b1, r2, g2, b2;
+                a.bytesAt(x, y, r1, g1, b1);
+                b.bytesAt(x, y, r2, g2, b2);
+                n += r1 != r2 || g1 != g2 || b1 != b2;
+            }
+        return n;
+    };
+    EXPECT_LE(differing(first, again), 8);
+    // A frame half a cycle on is a visibly different picture.
+    EXPECT_GT(differing(first, middle), 500);
 }
 
 TEST(ArtGeneratorOutput, IsTheSameByteForByteOnEveryRun)

@@ -70,8 +70,8 @@ bool writeArt(const std::string& outDir, std::string& error)
         return false;
 
     if (!writeSet(root / "includes" / "sun", "sun", drawSunFrames(background),
-                  std::vector<int>(kSunFrames, 110),
-                  "The sun: its rays turn and pulse, one ray's spacing per cycle.", error))
+                  std::vector<int>(kSunFrames, 90),
+                  "The sun: its rays turn and pulse; the last frame leads into the first.", error))
         return false;
 
     // Both feet down: a little longer, as the body settles; feet in the air: quicker.

@@ -1,6 +1,7 @@
-// The background picture, painted back to front: sky and clouds, two mountain
-// ranges, the sea with the sun's glitter and a ship, the beach, green hills with
-// pines, and the meadow in front where the figures stand.
+// The background picture, painted back to front: sky and clouds, mountains
+// rendered from a lit height field, the sea with the sun's glitter, a ship and
+// gulls, the beach, green hills with pines, and the meadow in front with the
+// path up to where the figures stand and a carved standing stone.
 #include "landscape.h"
 
 #include <algorithm>
@@ -16,38 +17,16 @@ namespace {
 constexpr float kHorizon = 356.0f;
 constexpr float kPi = 3.14159265f;
 
-// The outlines of the land, one height per screen column.
+// The shape of the land: the mountains as a ready picture down to the horizon,
+// and the other outlines as one height per screen column.
 struct Terrain
 {
-    std::vector<Colour> range;       // the mountains across the water, kScreenW per row to the horizon
+    std::vector<Colour> range;      // the mountains across the water, kScreenW per row
     std::vector<float> rangeCover;  // how much of each of those pixels they cover
-    std::vector<float> hillTop;    // green hills on the left, sinking into the sea
-    std::vector<float> shore;      // where the water meets the beach
-    std::vector<float> meadowTop;  // the meadow in front
+    std::vector<float> hillTop;     // green hills on the left, sinking into the sea
+    std::vector<float> shore;       // where the water meets the beach
+    std::vector<float> meadowTop;   // the meadow in front
 };
-
-void makeRange(Terrain& t);
-
-Terrain makeTerrain()
-{
-    Terrain t;
-    for (int x = 0; x < kScreenW; ++x)
-    {
-        const float fx = static_cast<float>(x);
-        t.hillTop.push_back(332.0f + 10.0f * std::sin(fx / 83.0f + 0.5f) +
-                            22.0f * (fbm(fx / 110.0f, 2.5f, 3, 31) - 0.5f) +
-                            400.0f * smoothstep(400.0f, 700.0f, fx));
-
-        t.shore.push_back(470.0f + 8.0f * std::sin(fx / 71.0f) + 14.0f * (fbm(fx / 90.0f, 4.5f, 3, 41) - 0.5f));
-
-        t.meadowTop.push_back(404.0f + 3.0f * std::sin(fx / 57.0f + 1.1f) +
-                              8.0f * (fbm(fx / 45.0f, 6.5f, 3, 53) - 0.5f) -
-                              20.0f * (1.0f - smoothstep(0.0f, 150.0f, fx)) +
-                              300.0f * std::pow(smoothstep(540.0f, 1120.0f, fx), 1.1f));
-    }
-    makeRange(t);
-    return t;
-}
 
 float sunDistance(float x, float y)
 {
@@ -177,6 +156,27 @@ void makeRange(Terrain& t)
         t.range[i] = scale(sum[i], 1.0f / cover[i]);
         t.rangeCover[i] = clamp01(cover[i] / 2.0f);
     }
+}
+
+Terrain makeTerrain()
+{
+    Terrain t;
+    for (int x = 0; x < kScreenW; ++x)
+    {
+        const float fx = static_cast<float>(x);
+        t.hillTop.push_back(332.0f + 10.0f * std::sin(fx / 83.0f + 0.5f) +
+                            22.0f * (fbm(fx / 110.0f, 2.5f, 3, 31) - 0.5f) +
+                            400.0f * smoothstep(400.0f, 700.0f, fx));
+
+        t.shore.push_back(470.0f + 8.0f * std::sin(fx / 71.0f) + 14.0f * (fbm(fx / 90.0f, 4.5f, 3, 41) - 0.5f));
+
+        t.meadowTop.push_back(404.0f + 3.0f * std::sin(fx / 57.0f + 1.1f) +
+                              8.0f * (fbm(fx / 45.0f, 6.5f, 3, 53) - 0.5f) -
+                              20.0f * (1.0f - smoothstep(0.0f, 150.0f, fx)) +
+                              300.0f * std::pow(smoothstep(540.0f, 1120.0f, fx), 1.1f));
+    }
+    makeRange(t);
+    return t;
 }
 
 Colour seaColour(const Terrain& t, int ix, float y)
@@ -329,13 +329,12 @@ void paintBase(Canvas& canvas, const Terrain& t)
         {
             const float fx = static_cast<float>(x);
             Colour c = withClouds(skyColour(fx, fy), fx, fy);
-            float a = 0.0f;
             if (fy < kHorizon)
             {
                 const size_t i = static_cast<size_t>(y) * kScreenW + x;
                 c = mix(c, t.range[i], t.rangeCover[i]);
             }
-            a = below(fy, kHorizon);
+            float a = below(fy, kHorizon);
             if (a > 0.0f)
                 c = mix(c, seaColour(t, x, fy), a);
             a = below(fy, t.shore[x]);
@@ -673,8 +672,8 @@ Canvas drawLandscape()
     };
     paintBlades(canvas, t, [&](float x, float y) { return !stone.covers(x, y) && !nearStoneFoot(x, y); });
     paintRuneStone(canvas, stone);
-    paintBlades(canvas, t, nearStoneFoot);
-    paintBlades(canvas, t, nearStoneFoot);
+    for (int tuft = 0; tuft < 2; ++tuft)  // twice over: a denser tuft
+        paintBlades(canvas, t, nearStoneFoot);
     paintFlowers(canvas, t, [&](float x, float y) { return !stone.covers(x, y - 6.0f); });
     paintVignette(canvas);
     return canvas;

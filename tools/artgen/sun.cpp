@@ -1,5 +1,6 @@
-// The sun's frames: sixteen rays, long and short by turns, that turn by one
-// ray's spacing over a cycle while the long and short ones trade lengths.
+// The sun's frames: sixteen rays, long and short by turns, that turn by two
+// rays' spacing over a cycle while the long ones grow as the short ones shrink
+// and back again.
 #include "sun.h"
 
 #include <cmath>
@@ -23,10 +24,12 @@ int shapeAt(float dx, float dy, int frame)
     if (r < kDiscRadius)
         return 1;
     const float spacing = 2.0f * kPi / kRays;
-    // After kSunFrames frames every ray stands where its neighbour stood, with its
-    // neighbour's length: the cycle closes without a jump.
-    const float turn = spacing * frame / kSunFrames;
-    const float pulse = std::sin(kPi * frame / kSunFrames);
+    // After kSunFrames frames every ray stands where the next ray but one stood,
+    // a ray of its own kind, and the pulse is back at its start: the last frame
+    // leads into the first without a jump.
+    const float phase = static_cast<float>(frame) / kSunFrames;
+    const float turn = 2.0f * spacing * phase;
+    const float pulse = std::sin(2.0f * kPi * phase);
     const float angle = std::atan2(dy, dx) - turn;
     const float k = std::floor(angle / spacing + 0.5f);
     const float offset = angle - k * spacing;  // angle from the nearest ray's axis
@@ -65,50 +68,53 @@ float glowAt(float dx, float dy)
 
 }  // namespace
 
+Canvas drawSunFrame(const Canvas& background, int frame)
+{
+    const float centre = kSunSize / 2.0f;
+    Canvas canvas(kSunSize, kSunSize, false);
+    for (int y = 0; y < kSunSize; ++y)
+    {
+        for (int x = 0; x < kSunSize; ++x)
+        {
+            // 4 x 4 samples per pixel: the share that the sun covers, and its colour there.
+            int hits = 0;
+            Colour sum;
+            for (int sy = 0; sy < 4; ++sy)
+            {
+                for (int sx = 0; sx < 4; ++sx)
+                {
+                    const float dx = x + (sx + 0.5f) / 4.0f - centre;
+                    const float dy = y + (sy + 0.5f) / 4.0f - centre;
+                    const int shape = shapeAt(dx, dy, frame);
+                    if (shape == 0)
+                        continue;
+                    const Colour c = colourAt(dx, dy, shape);
+                    sum.r += c.r;
+                    sum.g += c.g;
+                    sum.b += c.b;
+                    ++hits;
+                }
+            }
+            // Pixels the sun and its glow barely touch stay transparent; the
+            // rest are opaque, mixed with the sky behind them by how much the
+            // sun covers.
+            const float glow = glowAt(x + 0.5f - centre, y + 0.5f - centre);
+            if (hits < 3 && glow < 0.04f)
+                continue;
+            Colour c = mix(background.at(kSunX + x, kSunY + y), rgb(255, 236, 150), glow);
+            if (hits > 0)
+                c = mix(c, scale(sum, 1.0f / hits), hits / 16.0f);
+            canvas.put(x, y, c);
+        }
+    }
+    return canvas;
+}
+
 std::vector<Canvas> drawSunFrames(const Canvas& background)
 {
     std::vector<Canvas> frames;
-    const float centre = kSunSize / 2.0f;
     for (int frame = 0; frame < kSunFrames; ++frame)
-    {
-        Canvas canvas(kSunSize, kSunSize, false);
-        for (int y = 0; y < kSunSize; ++y)
-        {
-            for (int x = 0; x < kSunSize; ++x)
-            {
-                // 4 x 4 samples per pixel: the share that the sun covers, and its colour there.
-                int hits = 0;
-                Colour sum;
-                for (int sy = 0; sy < 4; ++sy)
-                {
-                    for (int sx = 0; sx < 4; ++sx)
-                    {
-                        const float dx = x + (sx + 0.5f) / 4.0f - centre;
-                        const float dy = y + (sy + 0.5f) / 4.0f - centre;
-                        const int shape = shapeAt(dx, dy, frame);
-                        if (shape == 0)
-                            continue;
-                        const Colour c = colourAt(dx, dy, shape);
-                        sum.r += c.r;
-                        sum.g += c.g;
-                        sum.b += c.b;
-                        ++hits;
-                    }
-                }
-                // Pixels the sun and its glow barely touch stay transparent; the
-                // rest are opaque, mixed with the sky behind them by how much the
-                // sun covers.
-                const float glow = glowAt(x + 0.5f - centre, y + 0.5f - centre);
-                if (hits < 3 && glow < 0.04f)
-                    continue;
-                Colour c = mix(background.at(kSunX + x, kSunY + y), rgb(255, 236, 150), glow);
-                if (hits > 0)
-                    c = mix(c, scale(sum, 1.0f / hits), hits / 16.0f);
-                canvas.put(x, y, c);
-            }
-        }
-        frames.push_back(canvas);
-    }
+        frames.push_back(drawSunFrame(background, frame));
     return frames;
 }
 
