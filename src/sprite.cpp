@@ -17,7 +17,7 @@ namespace
 {
 
 // The loader's text buffers: a line, a path and a file name.
-const int kBufferSize = 255;
+const int kBufferSize = kSpriteInfoReadSize;
 
 // SDL rectangles hold 16 bits: positions and sizes are reduced to their low
 // 16 bits, so a sprite placed at x = 65636 is drawn at x = 100.
@@ -55,6 +55,11 @@ void report(CSpriteInfoHook hook, void* user, CSpriteInfoLine* line)
         hook(line, user);
 }
 
+}
+
+bool spriteInfoLineSkipped(const char* text)
+{
+    return isSkipped(text);
 }
 
 int CSpriteBase::init(const char* dir)

@@ -38,6 +38,12 @@ struct CSpriteInfoLine
 
 typedef void (*CSpriteInfoHook)(const CSpriteInfoLine* line, void* user);
 
+// How the loader reads an info file, for tools that read on where it stopped:
+// each read takes one line, or at most kSpriteInfoReadSize - 1 characters of a
+// longer one, and a read that spriteInfoLineSkipped accepts is not a frame line.
+const int kSpriteInfoReadSize = 255;
+bool spriteInfoLineSkipped(const char* text);
+
 // A sprite set: the shared, read-only frames of one animation and the sprite's size.
 class CSpriteBase
 {

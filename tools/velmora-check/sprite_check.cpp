@@ -1,0 +1,460 @@
+// The sprite-set checker: loads a set with the engine's own loader, watching every
+// line it reads, and explains to the set's artist what the engine made of it.
+//
+// Nothing here parses an info file. The engine's CSpriteBase::init reports each
+// read to a hook (what it read, how many fields matched, the values in force,
+// whether the image loaded); the checker only interprets those reports. The one
+// place where it reads the file itself is past the last frame the loader wanted,
+// and there it uses the loader's own read size and skip rule.
+#include "sprite_check.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sprite.h"
+
+namespace velmoracheck
+{
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+const int kDisplayWidth = 1024;
+const int kDisplayHeight = 768;
+
+// One read of the loader, copied out of the hook's buffers.
+struct Read
+{
+    int number = 0;  // the loader's count of reads
+    int line = 0;    // the line of the file this read comes from
+    bool continued = false;
+    CSpriteInfoLine::Kind kind = CSpriteInfoLine::HEADER;
+    std::string text;
+    int fields = 0;
+    int numFrames = 0;
+    int index = 0;
+    std::string name;
+    int pause = 0, r = 0, g = 0, b = 0;
+    bool keyed = false;
+    bool loaded = false;
+    std::string path;
+    int w = 0, h = 0;
+    std::string sdlError;  // SDL's reason when the image did not load
+};
+
+struct Watch
+{
+    std::vector<Read> reads;
+    int line = 0;
+    bool afterEmpty = false;
+};
+
+void watchRead(const CSpriteInfoLine* info, void* user)
+{
+    Watch* watch = static_cast<Watch*>(user);
+    Read read;
+    read.number = info->number;
+    // After a read that began with a NUL byte the loader can't tell whether that
+    // line ended, and calls the next read a continuation; it is taken as a new line.
+    read.continued = info->continued != 0 && !watch->afterEmpty;
+    watch->afterEmpty = info->number > 0 && info->text && info->text[0] == '\0';
+    // A read that continues a long line stays on that line; an empty file has none.
+    if (info->number > 0 && !read.continued)
+        watch->line++;
+    read.line = watch->line;
+    read.kind = info->kind;
+    read.text = info->text ? info->text : "";
+    read.fields = info->fields;
+    read.numFrames = info->numFrames;
+    if (info->kind == CSpriteInfoLine::FRAME)
+    {
+        read.index = info->index;
+        read.name = info->name ? info->name : "";
+        read.pause = info->pause;
+        read.r = info->r;
+        read.g = info->g;
+        read.b = info->b;
+        read.keyed = info->keyed != 0;
+        read.loaded = info->loaded != 0;
+        read.path = info->path ? info->path : "";
+        read.w = info->w;
+        read.h = info->h;
+        if (!read.loaded)
+            read.sdlError = SDL_GetError();
+    }
+    watch->reads.push_back(read);
+}
+
+// The text of a read as the artist would recognise it: without its line end,
+// with control bytes escaped, and shortened when long.
+std::string shown(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text)
+    {
+        if (c == '\n')
+            continue;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c < 32 || c == 127)
+        {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+        }
+        else
+            out += (char)c;
+    }
+    if (out.size() > 60)
+        out = out.substr(0, 57) + "...";
+    return "\"" + out + "\"";
+}
+
+std::vector<std::string> words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    std::string word;
+    while (in >> word)
+        out.push_back(word);
+    return out;
+}
+
+std::string entries(int first, int last)
+{
+    if (first == last)
+        return "entry " + std::to_string(first) + " stays";
+    return "entries " + std::to_string(first) + " to " + std::to_string(last) + " stay";
+}
+
+std::string size(int w, int h)
+{
+    return std::to_string(w) + "x" + std::to_string(h);
+}
+
+// Writes the report of one set and keeps its verdict.
+class Report
+{
+public:
+    Report(std::ostream& out) : mOut(out) {}
+
+    void note(const std::string& what, int line, const std::string& text)
+    {
+        std::string label = what;
+        label.resize(9, ' ');
+        std::string where = line > 0 ? "line " + std::to_string(line) : "";
+        where.resize(10, ' ');
+        mOut << "  " << label << where << text << "\n";
+    }
+    void warn(int line, const std::string& text)
+    {
+        note("warning", line, text);
+        mWarnings++;
+    }
+    void fail(int line, const std::string& text)
+    {
+        note("error", line, text);
+        mErrors++;
+    }
+
+    Verdict verdict() const { return mErrors ? kUnusable : mWarnings ? kWarnings : kClean; }
+    int warnings() const { return mWarnings; }
+
+private:
+    std::ostream& mOut;
+    int mWarnings = 0;
+    int mErrors = 0;
+};
+
+// Why the loader got no info file at all.
+std::string whyNoInfo(const std::string& dir)
+{
+    std::error_code ec;
+    if (!fs::exists(dir, ec))
+        return "no such directory";
+    if (!fs::is_directory(dir, ec))
+        return "not a directory";
+    fs::path info = fs::path(dir) / "info";
+    if (!fs::exists(info, ec))
+        return "no \"info\" file in it";
+    if ((dir + "/info").size() >= (size_t)kSpriteInfoReadSize)
+        return "its path is longer than the loader's " + std::to_string(kSpriteInfoReadSize - 1) +
+               " characters";
+    return "its \"info\" file can't be opened for reading";
+}
+
+// Why a frame image did not load, in the artist's terms.
+std::string whyNoImage(const Read& read)
+{
+    if (read.name.empty())
+        return "the line gives no file name, and no earlier line gave one";
+    if (read.path.empty())
+        return "the path of " + shown(read.name) + " is longer than the loader's " +
+               std::to_string(kSpriteInfoReadSize - 1) + " characters";
+    std::error_code ec;
+    if (!fs::exists(read.path, ec))
+        return read.path + " does not exist";
+    if (fs::is_directory(read.path, ec))
+        return read.path + " is a directory";
+    return read.path + " is not a BMP that SDL can read (" + read.sdlError + ")";
+}
+
+std::string describeKey(const Read& read)
+{
+    if (read.keyed)
+        return "key " + std::to_string(read.r & 0xFF) + "," + std::to_string(read.g & 0xFF) + "," +
+               std::to_string(read.b & 0xFF);
+    return "key none (red is " + std::to_string(read.r) + ")";
+}
+
+const char* kFieldNames[] = {"name", "pause", "red", "green", "blue"};
+
+// What a frame line left to earlier lines: fields that are missing or do not parse.
+void reportReuse(Report& report, const Read& read, const Read* previous)
+{
+    if (read.fields >= 5)
+        return;
+    if (read.fields <= 0)
+    {
+        if (!read.name.empty())
+            report.warn(read.line, "no file name on this line: the loader uses the previous one, " +
+                                       shown(read.name) + ", with its pause and key");
+        return;
+    }
+    std::string kept;
+    for (int i = read.fields; i < 5; i++)
+    {
+        kept += kFieldNames[i];
+        kept += i == 3 ? " and " : i < 4 ? ", " : "";
+    }
+    std::vector<std::string> given = words(read.text);
+    std::string why = (int)given.size() > read.fields
+                          ? "\"" + given[read.fields] + "\" is not a number, so "
+                          : "";
+    std::string from = previous ? "keep the values of line " + std::to_string(previous->line)
+                                : "are 0, as no frame line came before";
+    report.warn(read.line, why + kept + " " + from + " (pause " + std::to_string(read.pause) +
+                               ", key " + std::to_string(read.r) + "," + std::to_string(read.g) +
+                               "," + std::to_string(read.b) + ")");
+}
+
+void reportKey(Report& report, const Read& read)
+{
+    if (!read.keyed && (read.g != 0 || read.b != 0))
+        report.warn(read.line, "green or blue given with red " + std::to_string(read.r) +
+                                   ": no colour key is set, because only a red above 0 sets one");
+    if (read.keyed && (read.r > 255 || read.g < 0 || read.g > 255 || read.b < 0 || read.b > 255))
+        report.warn(read.line, "key " + std::to_string(read.r) + "," + std::to_string(read.g) + "," +
+                                   std::to_string(read.b) + " is outside 0-255: each keeps its low 8 bits, " +
+                                   describeKey(read));
+}
+
+// Reads on past the point where the loader stopped, with the loader's read size
+// and skip rule, and lists the frame lines it never read.
+void reportUnread(Report& report, const std::string& dir, const Read& last, int declared)
+{
+    FILE* fp = std::fopen((dir + "/info").c_str(), "r");
+    if (!fp)
+        return;
+    std::unique_ptr<FILE, int (*)(FILE*)> closer(fp, std::fclose);
+    char buffer[kSpriteInfoReadSize];
+    bool lineStart = true;
+    int line = last.line;
+    for (int reads = 0; reads < last.number; reads++)
+    {
+        if (!std::fgets(buffer, sizeof buffer, fp))
+            return;
+        lineStart = buffer[0] != '\0' && buffer[std::strlen(buffer) - 1] == '\n';
+    }
+    int unread = 0;
+    while (std::fgets(buffer, sizeof buffer, fp))
+    {
+        if (lineStart)
+            line++;
+        lineStart = buffer[0] != '\0' && buffer[std::strlen(buffer) - 1] == '\n';
+        if (spriteInfoLineSkipped(buffer))
+            continue;
+        if (++unread <= 5)
+            report.warn(line, shown(buffer) + " comes after the " + std::to_string(declared) +
+                                  " declared frames and is never read");
+    }
+    if (unread > 5)
+        report.warn(0, std::to_string(unread - 5) + " more frame lines after the declared frames are never read");
+}
+
+// Releases what the loader made: the frames that loaded and the table.
+void release(CSpriteBase& base, const std::vector<Read>& reads)
+{
+    for (const Read& read : reads)
+    {
+        if (read.kind == CSpriteInfoLine::FRAME && read.loaded && base.mAnim)
+        {
+            SDL_FreeSurface(base.mAnim[read.index].image);
+            base.mAnim[read.index].image = nullptr;
+        }
+    }
+    std::free(base.mAnim);
+    base.mAnim = nullptr;
+}
+
+}
+
+bool openDisplay(std::string* error)
+{
+    // The checker never shows anything: SDL's headless driver gives it the format.
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    {
+        *error = std::string("cannot start SDL: ") + SDL_GetError();
+        return false;
+    }
+    if (!SDL_SetVideoMode(kDisplayWidth, kDisplayHeight, 32, SDL_SWSURFACE))
+    {
+        *error = std::string("cannot set a 1024x768x32 display: ") + SDL_GetError();
+        SDL_Quit();
+        return false;
+    }
+    return true;
+}
+
+Verdict checkSet(const std::string& dir, std::ostream& out)
+{
+    out << dir << "\n";
+    Report report(out);
+
+    Watch watch;
+    CSpriteBase base = CSpriteBase();
+    int status = base.init(dir.c_str(), watchRead, &watch);
+
+    if (watch.reads.empty())
+    {
+        report.fail(0, "no sprite set here: " + whyNoInfo(dir));
+        out << "  result: cannot be used\n";
+        return report.verdict();
+    }
+
+    const Read& header = watch.reads.front();
+    int declared = header.numFrames;
+    std::error_code ec;
+    if (header.number == 0)
+    {
+        report.fail(0, fs::is_directory(fs::path(dir) / "info", ec)
+                           ? "\"info\" is a directory, not a file"
+                           : "the info file is empty: the loader finds no \"FILES: <count>\" header");
+    }
+    else if (header.fields != 1)
+    {
+        std::string hint = header.text.rfind("#", 0) == 0 ? " (a comment can't come before the header)" : "";
+        report.fail(header.line, shown(header.text) + " is not a header of the form \"FILES: <count>\"" +
+                                     hint + ": the loader reads no frames");
+    }
+    else
+    {
+        report.note("header", header.line, "FILES: " + std::to_string(declared));
+        if (declared <= 0)
+            report.fail(header.line, std::to_string(declared) + " frames declared: sprites of this set draw nothing");
+        else if (status != 0 && base.mNumFrames == 0 && watch.reads.size() == 1)
+            report.fail(header.line, std::to_string(declared) + " frames declared: a frame table that large can't be allocated");
+    }
+
+    const Read* previous = nullptr;  // the last frame line, whose values missing fields keep
+    const Read* firstLoaded = nullptr;
+    int longLine = 0;
+    int loaded = 0;
+    for (const Read& read : watch.reads)
+    {
+        if (read.continued && read.line != longLine)
+        {
+            longLine = read.line;
+            report.warn(read.line, "longer than " + std::to_string(kSpriteInfoReadSize - 1) +
+                                       " characters: the loader reads the rest, from character " +
+                                       std::to_string(kSpriteInfoReadSize) + " on, as a line of its own");
+        }
+        if (read.kind == CSpriteInfoLine::SKIPPED && read.text.empty())
+            report.warn(read.line, "begins with a NUL byte: the loader skips it as an empty line");
+        if (read.kind != CSpriteInfoLine::FRAME)
+            continue;
+
+        std::string what = "frame " + std::to_string(read.index);
+        if (read.loaded)
+        {
+            report.note(what, read.line, read.name + ", pause " + std::to_string(read.pause) + " ms, " +
+                                             describeKey(read) + ", " + size(read.w, read.h));
+            loaded++;
+        }
+        else
+        {
+            report.note(what, read.line, shown(read.text));
+        }
+        reportReuse(report, read, previous);
+        if (read.loaded)
+        {
+            reportKey(report, read);
+            if (read.pause < 0)
+                report.warn(read.line, "a negative pause: the frame changes at the next millisecond");
+            if (!firstLoaded)
+                firstLoaded = &read;
+            else if (read.w != firstLoaded->w || read.h != firstLoaded->h)
+                report.warn(read.line, size(read.w, read.h) + " differs from the set's size, " +
+                                           size(firstLoaded->w, firstLoaded->h) + " (frame " +
+                                           std::to_string(firstLoaded->index) +
+                                           "): sprites save and restore only " +
+                                           size(firstLoaded->w, firstLoaded->h) + " beneath themselves");
+            if (read.w > kDisplayWidth || read.h > kDisplayHeight)
+                report.warn(read.line, "larger than the " + size(kDisplayWidth, kDisplayHeight) +
+                                           " display: only part of it can be seen");
+        }
+        else
+        {
+            report.fail(read.line, "cannot load the image: " + whyNoImage(read) +
+                                       "; the loader stops here and reads no further frames");
+        }
+        previous = &read;
+    }
+
+    if (status == 0 && header.fields == 1 && declared > 0)
+    {
+        if (loaded == 0)
+            report.fail(0, "no frame lines follow the header");
+        else if (loaded < declared)
+            report.warn(0, std::to_string(declared) + " frames declared but only " + std::to_string(loaded) +
+                               (loaded == 1 ? " frame line" : " frame lines") + " given: " + entries(loaded, declared - 1) +
+                               " empty, and sprites show nothing for " +
+                               std::to_string(declared - loaded) + " of every " + std::to_string(declared) +
+                               " frame steps");
+        else
+            reportUnread(report, dir, watch.reads.back(), declared);
+    }
+
+    release(base, watch.reads);
+
+    switch (report.verdict())
+    {
+    case kClean:
+        out << "  result: loads cleanly, " << loaded << (loaded == 1 ? " frame" : " frames") << " of "
+            << size(base.mW, base.mH) << "\n";
+        break;
+    case kWarnings:
+        out << "  result: loads with " << report.warnings()
+            << (report.warnings() == 1 ? " warning" : " warnings") << "\n";
+        break;
+    case kUnusable:
+        out << "  result: cannot be used\n";
+        break;
+    }
+    return report.verdict();
+}
+
+}
