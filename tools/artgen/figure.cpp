@@ -67,7 +67,7 @@ const Grid kLegs = {
 
 // The axe, held upright: a bearded blade on a long haft.
 const Grid kAxe = {
-    "...X", ".aAX", "aAAX", "aAAX", "aAAX", ".aAX", "...X", "...X", "...X", "...X",
+    "...X", ".AAX", "aAAX", "aAAX", "aAsX", "aA.X", "a..X", "...X", "...X", "...X",
     "...X", "...X", "...X", "...X", "...X", "...X", "...X", "...X", "...X", "...X",
 };
 
