@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "artset.h"
-#include "figure.h"
 #include "layout.h"
 #include "sun.h"
 #include "sprite.h"
@@ -344,18 +343,6 @@ TEST_F(ArtGenerator, FiguresStandOnTheGroundInEveryFrame)
         const Rgb ground = bg.at(figureX + artgen::kFigureW / 2, artgen::kFigureY + lowest + 2);
         EXPECT_LT(ground.b, ground.g) << "at x " << figureX;
         EXPECT_LT(ground.b, ground.r) << "at x " << figureX;
-    }
-}
-
-TEST_F(ArtGenerator, FigureCellGridsHaveTheirDesignedSize)
-{
-    const auto frames = artgen::figureCells();
-    ASSERT_EQ(static_cast<int>(frames.size()), artgen::kFigureFrames);
-    for (const auto& cells : frames)
-    {
-        ASSERT_EQ(static_cast<int>(cells.size()), artgen::kFigureCellsH);
-        for (const std::string& row : cells)
-            EXPECT_EQ(static_cast<int>(row.size()), artgen::kFigureCellsW);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstdio>
+#include <string>
 
 #include "layout.h"
 
@@ -200,9 +201,9 @@ const Pose kPoses[kFigureFrames] = {
     {1, 0, 1, 0, 0, true},  {1, 2, 0, 0, 1, false}, {1, 3, 0, 0, 2, false}, {1, 2, 0, 0, 1, false},
 };
 
-}  // namespace
-
-std::vector<std::vector<std::string>> figureCells()
+// The frames as cell grids, kFigureCellsH rows of kFigureCellsW characters, one
+// palette letter per cell and '.' for transparent cells.
+std::vector<Grid> figureCells()
 {
     std::vector<Grid> frames;
     for (const Pose& pose : kPoses)
@@ -225,6 +226,8 @@ std::vector<std::vector<std::string>> figureCells()
     }
     return frames;
 }
+
+}  // namespace
 
 std::vector<Canvas> drawFigureFrames()
 {
