@@ -1,0 +1,430 @@
+// Tests of velmora-check: its report and verdict for good sets and for each kind
+// of broken set, through its library function and through the real binary.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "sprite_check.h"
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+using velmoracheck::kClean;
+using velmoracheck::kUnusable;
+using velmoracheck::kWarnings;
+
+struct Outcome
+{
+    int status;
+    std::string output;
+};
+
+// Runs a shell command line and collects its standard output and exit status.
+Outcome run(const std::string& command)
+{
+    Outcome outcome{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return outcome;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        outcome.output.append(buffer, n);
+    int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+std::string quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+class Checker : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string error;
+        ASSERT_TRUE(velmoracheck::openDisplay(&error)) << error;
+    }
+
+    static void TearDownTestSuite() { SDL_Quit(); }
+
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "velmora-check-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        mRoot = pattern;
+        mSet = mRoot / "set";
+        fs::create_directory(mSet);
+    }
+
+    void TearDown() override { fs::remove_all(mRoot); }
+
+    void frame(const std::string& name, int w, int h)
+    {
+        SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0, 0, 0, 0);
+        ASSERT_NE(s, nullptr);
+        SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 255, 0, 255));
+        ASSERT_EQ(SDL_SaveBMP(s, (mSet / name).c_str()), 0);
+        SDL_FreeSurface(s);
+    }
+
+    void file(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream out(mSet / name, std::ios::binary);
+        out.write(bytes.data(), (std::streamsize)bytes.size());
+    }
+
+    void info(const std::string& bytes) { file("info", bytes); }
+
+    velmoracheck::Verdict check()
+    {
+        std::ostringstream out;
+        velmoracheck::Verdict verdict = velmoracheck::checkSet(mSet.string(), out);
+        mReport = out.str();
+        return verdict;
+    }
+
+    fs::path mRoot;
+    fs::path mSet;
+    std::string mReport;
+};
+
+#define EXPECT_REPORT_HAS(text) EXPECT_NE(mReport.find(text), std::string::npos) << mReport
+#define EXPECT_REPORT_LACKS(text) EXPECT_EQ(mReport.find(text), std::string::npos) << mReport
+
+// --- the project's own art -------------------------------------------------
+
+TEST(CheckerOnProjectArt, EverySetOfTheDemoLoadsCleanly)
+{
+    std::string includes = std::string(VELMORA_DATA_DIR) + "/includes";
+    Outcome outcome = run(quoted(VELMORA_CHECK_BIN) + " " + quoted(includes + "/sun") + " " +
+                          quoted(includes + "/vikings"));
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_EQ(outcome.output.find("warning"), std::string::npos) << outcome.output;
+    EXPECT_EQ(outcome.output.find("error"), std::string::npos) << outcome.output;
+    size_t first = outcome.output.find("result: loads cleanly");
+    ASSERT_NE(first, std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("result: loads cleanly", first + 1), std::string::npos) << outcome.output;
+}
+
+// --- clean sets --------------------------------------------------------------
+
+TEST_F(Checker, ListsEveryFrameWithItsLineFilePauseKeyAndSize)
+{
+    frame("a.bmp", 8, 6);
+    frame("b.bmp", 8, 6);
+    info("FILES: 2\n# walking\n\na.bmp 100 255 0 255\r\nb.bmp 40 0 0 0\n");
+
+    EXPECT_EQ(check(), kClean);
+    EXPECT_REPORT_HAS("FILES: 2");
+    EXPECT_REPORT_HAS("frame 0  line 4    a.bmp, pause 100 ms, key 255,0,255, 8x6");
+    EXPECT_REPORT_HAS("frame 1  line 5    b.bmp, pause 40 ms, key none (red is 0), 8x6");
+    EXPECT_REPORT_HAS("result: loads cleanly, 2 frames of 8x6");
+}
+
+TEST_F(Checker, OnePixelFrameIsClean)
+{
+    frame("dot.bmp", 1, 1);
+    info("FILES: 1\ndot.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kClean);
+    EXPECT_REPORT_HAS("1 frame of 1x1");
+}
+
+// --- warnings: the set loads, but the engine passes something over ------------
+
+TEST_F(Checker, KeyWithRedZeroButGreenOrBlueGivenIsWarned)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 1\na.bmp 100 0 255 0\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("key none (red is 0)");
+    EXPECT_REPORT_HAS("green or blue given with red 0: no colour key is set");
+}
+
+TEST_F(Checker, KeyComponentAbove255IsWarnedWithTheKeyItBecomes)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 1\na.bmp 100 256 0 0\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("key 256,0,0 is outside 0-255: each keeps its low 8 bits, key 0,0,0");
+}
+
+TEST_F(Checker, NameOnlyLineIsWarnedToReuseThePreviousLinesValues)
+{
+    frame("a.bmp", 4, 4);
+    frame("b.bmp", 4, 4);
+    info("FILES: 2\na.bmp 70 255 0 255\nb.bmp\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("frame 1  line 3    b.bmp, pause 70 ms, key 255,0,255, 4x4");
+    EXPECT_REPORT_HAS("line 3    pause, red, green and blue keep the values of line 2");
+}
+
+TEST_F(Checker, FirstLineWithOnlyANameIsWarnedThatItsValuesAreZero)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 1\na.bmp\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("are 0, as no frame line came before");
+}
+
+TEST_F(Checker, FieldThatDoesNotParseIsNamedAndTheRestKeepEarlierValues)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 2\na.bmp 70 255 0 255\na.bmp fast 1 2 3\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("\"fast\" is not a number, so pause, red, green and blue keep the values of line 2");
+}
+
+TEST_F(Checker, FewerFrameLinesThanDeclaredAreWarnedWithTheEmptyEntries)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 5\na.bmp 10 255 0 255\na.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("5 frames declared but only 2 frame lines given: entries 2 to 4 stay empty");
+}
+
+TEST_F(Checker, HugeDeclaredCountIsWarned)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 99999999\na.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("99999999 frames declared but only 1 frame line given");
+}
+
+TEST_F(Checker, FrameLinesAfterTheDeclaredCountAreListedWithTheirLines)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 1\na.bmp 10 255 0 255\n# spare\nb.bmp 10\n\nc.bmp 10\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("line 4    \"b.bmp 10\" comes after the 1 declared frames and is never read");
+    EXPECT_REPORT_HAS("line 6    \"c.bmp 10\" comes after the 1 declared frames and is never read");
+}
+
+TEST_F(Checker, LongLineIsWarnedToBeReadAsTwo)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 1\n# " + std::string(300, 'x') + "\na.bmp 10 255 0 255\n");
+
+    // The comment's tail is read as a frame line of its own, naming no real file.
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("line 2    longer than 254 characters: the loader reads the rest");
+    EXPECT_REPORT_HAS("frame 0  line 2");
+}
+
+TEST_F(Checker, FrameOfAnotherSizeIsWarned)
+{
+    frame("a.bmp", 8, 6);
+    frame("b.bmp", 5, 9);
+    info("FILES: 2\na.bmp 10 255 0 255\nb.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("5x9 differs from the set's size, 8x6 (frame 0)");
+}
+
+TEST_F(Checker, FrameLargerThanTheDisplayIsWarned)
+{
+    frame("big.bmp", 1100, 20);
+    info("FILES: 1\nbig.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("larger than the 1024x768 display");
+}
+
+TEST_F(Checker, LineBeginningWithNulIsWarned)
+{
+    frame("a.bmp", 4, 4);
+    info(std::string("FILES: 1\n\0junk\na.bmp 10 255 0 255\n", 32));
+
+    EXPECT_EQ(check(), kWarnings);
+    EXPECT_REPORT_HAS("line 2    begins with a NUL byte");
+    EXPECT_REPORT_HAS("frame 0  line 3    a.bmp");
+}
+
+// --- sets that cannot be used ---------------------------------------------------
+
+TEST_F(Checker, MissingDirectoryCannotBeUsed)
+{
+    mSet = mRoot / "nowhere";
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("no such directory");
+}
+
+TEST_F(Checker, DirectoryWithoutInfoFileCannotBeUsed)
+{
+    frame("a.bmp", 4, 4);
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("no \"info\" file in it");
+}
+
+TEST_F(Checker, InfoThatIsADirectoryCannotBeUsed)
+{
+    fs::create_directory(mSet / "info");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("\"info\" is a directory");
+}
+
+TEST_F(Checker, EmptyInfoFileCannotBeUsed)
+{
+    info("");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("the info file is empty");
+}
+
+TEST_F(Checker, CommentBeforeTheHeaderMakesItUnreadable)
+{
+    frame("a.bmp", 4, 4);
+    info("# sun\nFILES: 1\na.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("\"# sun\" is not a header of the form \"FILES: <count>\" (a comment can't come before");
+}
+
+TEST_F(Checker, ZeroFramesDeclaredCannotBeUsed)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 0\na.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("0 frames declared: sprites of this set draw nothing");
+}
+
+TEST_F(Checker, NegativeFrameCountCannotBeUsed)
+{
+    info("FILES: -1\n");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("-1 frames declared");
+}
+
+TEST_F(Checker, HeaderWithoutFrameLinesCannotBeUsed)
+{
+    info("FILES: 2\n# none yet\n");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("no frame lines follow the header");
+}
+
+TEST_F(Checker, MissingFrameImageCannotBeUsedAndEndsReading)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 3\na.bmp 10 255 0 255\ngone.bmp 10\na.bmp 10\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("frame 0  line 2    a.bmp");
+    EXPECT_REPORT_HAS("gone.bmp does not exist; the loader stops here");
+    EXPECT_REPORT_LACKS("frame 2");
+}
+
+TEST_F(Checker, TruncatedFrameImageCannotBeUsed)
+{
+    frame("a.bmp", 16, 16);
+    std::ifstream in(mSet / "a.bmp", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    file("cut.bmp", bytes.substr(0, 100));
+    info("FILES: 1\ncut.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("cut.bmp is not a BMP that SDL can read");
+}
+
+TEST_F(Checker, FrameThatIsNotABmpCannotBeUsed)
+{
+    file("note.bmp", "just some text\n");
+    info("FILES: 1\nnote.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("note.bmp is not a BMP that SDL can read");
+}
+
+TEST_F(Checker, FrameNameThatIsADirectoryCannotBeUsed)
+{
+    fs::create_directory(mSet / "folder.bmp");
+    info("FILES: 1\nfolder.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("folder.bmp is a directory");
+}
+
+TEST_F(Checker, BlankFrameLineBeforeAnyNameCannotBeUsed)
+{
+    info("FILES: 1\n   \n");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("the line gives no file name, and no earlier line gave one");
+}
+
+TEST_F(Checker, NameTooLongForThePathBufferCannotBeUsed)
+{
+    info("FILES: 1\n" + std::string(250, 'n') + ".bmp 10\n");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("is longer than the loader's 254 characters");
+}
+
+// --- the binary -----------------------------------------------------------------
+
+TEST_F(Checker, BinaryExitsWithTheWorstVerdictOfItsSets)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 2\na.bmp 10 255 0 255\n");
+    fs::create_directory(mRoot / "good");
+    fs::copy_file(mSet / "a.bmp", mRoot / "good" / "a.bmp");
+    std::ofstream(mRoot / "good" / "info") << "FILES: 1\na.bmp 10 255 0 255\n";
+
+    Outcome good = run(quoted(VELMORA_CHECK_BIN) + " " + quoted((mRoot / "good").string()));
+    EXPECT_EQ(good.status, 0) << good.output;
+    Outcome warned = run(quoted(VELMORA_CHECK_BIN) + " " + quoted((mRoot / "good").string()) + " " +
+                         quoted(mSet.string()));
+    EXPECT_EQ(warned.status, 1) << warned.output;
+    Outcome unusable = run(quoted(VELMORA_CHECK_BIN) + " " + quoted(mSet.string()) + " " +
+                           quoted((mRoot / "nowhere").string()) + " " + quoted((mRoot / "good").string()));
+    EXPECT_EQ(unusable.status, 2) << unusable.output;
+    EXPECT_NE(unusable.output.find("no such directory"), std::string::npos) << unusable.output;
+}
+
+TEST(CheckerBinary, WithoutArgumentsPrintsUsageAndFails)
+{
+    Outcome outcome = run(quoted(VELMORA_CHECK_BIN) + " 2>&1");
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.output.find("usage: velmora-check DIR..."), std::string::npos) << outcome.output;
+}
+
+TEST(CheckerBinary, HelpPrintsUsageAndSucceeds)
+{
+    Outcome outcome = run(quoted(VELMORA_CHECK_BIN) + " --help");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_NE(outcome.output.find("Exit status"), std::string::npos) << outcome.output;
+}
+
+// A count whose table can't be allocated; the address space is limited so that
+// the allocation fails on any machine.
+TEST_F(Checker, BinaryReportsAFrameTableTooLargeToAllocate)
+{
+    frame("a.bmp", 4, 4);
+    info("FILES: 2000000000\na.bmp 10 255 0 255\n");
+
+    Outcome outcome = run("ulimit -v 4000000 && " + quoted(VELMORA_CHECK_BIN) + " " + quoted(mSet.string()));
+    EXPECT_EQ(outcome.status, 2) << outcome.output;
+    EXPECT_NE(outcome.output.find("2000000000 frames declared: a frame table that large can't be allocated"),
+              std::string::npos)
+        << outcome.output;
+}
+
+}
