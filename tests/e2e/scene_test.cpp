@@ -3,6 +3,7 @@
 // with purpose-made sets of plain colours and with the project's own art.
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <set>
 
 #include "fixture.h"
@@ -334,6 +335,8 @@ TEST_F(Scene, SecondVikingPlaysItsFramesOneAndAHalfTimesSlower)
     const double sun = watches[0].period();
     const double first = watches[1].period();
     const double second = watches[2].period();
+    std::cout << "frame periods: sun " << sun << " ms, vikings1 " << first << " ms, vikings2 "
+              << second << " ms" << std::endl;
     EXPECT_GE(first, 400 * 0.97) << "vikings1 changes frames every " << first << " ms";
     EXPECT_GE(second, 600 * 0.97) << "vikings2 changes frames every " << second << " ms";
     EXPECT_NEAR(sun / first, 1.0, 0.15) << "sun " << sun << " ms, vikings1 " << first << " ms";
