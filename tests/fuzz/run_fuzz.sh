@@ -32,6 +32,10 @@ read -r -a sdl_libs <<<"$(pkg-config --libs sdl)"
     sprite-fuzz.o "${sdl_libs[@]}" -o fuzz-frame
 
 export SDL_VIDEODRIVER=dummy
+# The targets' scratch sets, also when a run ends in a crash.
+export VELMORA_FUZZ_SCRATCH=$work/scratch
+rm -rf "$VELMORA_FUZZ_SCRATCH" && mkdir -p "$VELMORA_FUZZ_SCRATCH"
+trap 'rm -rf "$VELMORA_FUZZ_SCRATCH"' EXIT
 # A BMP header may declare a surface too large to allocate; SDL then gets no
 # memory and reports the load as failed, as it does outside the sanitizer.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:detect_leaks=1}

@@ -103,8 +103,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (!gScreen)
         abort();
 
-    char scratch[] = "/tmp/velmora-fuzz-XXXXXX";
-    if (!mkdtemp(scratch))
+    // The set lives in a fresh directory under VELMORA_FUZZ_SCRATCH (or /tmp).
+    const char* parent = getenv("VELMORA_FUZZ_SCRATCH");
+    std::string scratch = std::string(parent && *parent ? parent : "/tmp") + "/velmora-fuzz-XXXXXX";
+    if (!mkdtemp(&scratch[0]))
         abort();
     gDir = scratch;
     atexit(removeScratch);
