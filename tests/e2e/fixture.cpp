@@ -10,13 +10,20 @@ namespace fs = std::filesystem;
 
 void ProgramTest::TearDown()
 {
-    if (!HasFailure() || !mSession)
-        return;
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(test->test_suite_name()) + "." + test->name();
     for (char& c : name)
         if (c == '/')
             c = '_';
+    if (!HasFailure())
+    {
+        // A screenshot from an earlier failure would only mislead.
+        std::error_code ignored;
+        fs::remove(artifactDir() / (name + ".png"), ignored);
+        return;
+    }
+    if (!mSession)
+        return;
     fs::path saved = mSession->saveLastGrab(name);
     if (!saved.empty())
         std::cout << "last screenshot of the window: " << saved.string() << std::endl;

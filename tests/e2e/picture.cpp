@@ -239,8 +239,19 @@ testing::AssertionResult ExpectedPicture::matches(const Picture& shot) const
     int wrong = mismatches(shot);
     if (wrong == 0)
         return testing::AssertionSuccess();
+    int left = mWidth, top = mHeight, right = -1, bottom = -1;
+    for (int y = 0; y < mHeight; ++y)
+        for (int x = 0; x < mWidth; ++x)
+            if (!allows(x, y, shot.at(x, y)))
+            {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
     testing::AssertionResult failure = testing::AssertionFailure();
-    failure << wrong << " pixels differ from the expected picture; first ones:";
+    failure << wrong << " pixels differ from the expected picture, all within (" << left << ","
+            << top << ")-(" << right << "," << bottom << "); the first ones:";
     int listed = 0;
     for (int y = 0; y < mHeight && listed < 8; ++y)
         for (int x = 0; x < mWidth && listed < 8; ++x)

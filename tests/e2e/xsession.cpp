@@ -314,8 +314,8 @@ Process::~Process()
 void Process::readPipes(int outFd, int errFd)
 {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    int open = 2;
-    while (open > 0)
+    int remaining = 2;
+    while (remaining > 0)
     {
         if (poll(fds, 2, -1) < 0)
         {
@@ -338,7 +338,7 @@ void Process::readPipes(int outFd, int errFd)
             {
                 close(fds[i].fd);
                 fds[i].fd = -1;
-                --open;
+                --remaining;
             }
         }
     }

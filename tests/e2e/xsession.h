@@ -38,7 +38,10 @@ constexpr Seconds kStartTimeout{30};
 constexpr Seconds kDrawTimeout{30};
 constexpr Seconds kExitTimeout{30};
 
-// Where the build put the program and its art.
+// Where the build put the program and its art. E2E_VELMORA_PROGRAM in the
+// environment names another build of the program to test (for example one with
+// sanitizers); its file must be named velmora, since SDL names the window's
+// class after the program's file.
 std::filesystem::path velmoraProgram();
 std::filesystem::path projectData();
 // Where tests leave screenshots of failures.
