@@ -138,125 +138,67 @@ bool wanted(const Options& opt, const std::string& group)
     return opt.only.empty() || std::find(opt.only.begin(), opt.only.end(), group) != opt.only.end();
 }
 
-}
 
-int main(int argc, char** argv)
+// One of the demo's sprites as the scene places it.
+struct DemoSprite
 {
-    Options opt;
-    if (!parseOptions(argc, argv, &opt))
-    {
-        usage();
-        return 2;
-    }
-    if (opt.passes == 0)
-        opt.passes = opt.x11 ? 200 : 1000;
+    CSpriteBase* base;
+    int x, y;
+    float speed;
+};
 
-    namespace fs = std::filesystem;
-    fs::path dataDir = fs::absolute(opt.dataDir);
-    if (!fs::exists(dataDir / "bg.bmp"))
+// What the scenarios share: the options, the display, the demo's sprites and the
+// bytes that their blits move, and the list that the scenarios go into.
+struct Bench
+{
+    Bench(const Options& options, SDL_Surface* screenSurface)
+        : opt(options), display(screenSurface),
+          demo{{&sunBase, 480, 50, 1.0f}, {&vikingBase, 150, 300, 1.0f},
+               {&vikingBase, 350, 300, 1.5f}}
     {
-        fprintf(stderr,
-                "velmora-bench: no bg.bmp in %s: build the target `data` first or give --data\n",
-                dataDir.c_str());
-        return 1;
-    }
-
-    if (opt.x11)
-    {
-        if (!getenv("DISPLAY"))
-        {
-            fprintf(stderr, "velmora-bench: --x11 needs an X display in $DISPLAY\n");
-            return 1;
-        }
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-    }
-    else
-    {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-    }
-
-    Csv csv;
-    if (!opt.csv.empty() && !csv.open(opt.csv))
-    {
-        fprintf(stderr, "velmora-bench: cannot write %s\n", opt.csv.c_str());
-        return 1;
-    }
-
-    printf("velmora-bench on %s, %ld cores; load average at start %s\n", cpuModel().c_str(),
-           sysconf(_SC_NPROCESSORS_ONLN), loadAverage().c_str());
-
-    // Start-up first, while this process is small and idle.
-    std::vector<StartupRun> startup;
-    if (opt.startupRuns > 0 && wanted(opt, "startup"))
-        startup = measureStartup(opt.program, opt.shim, dataDir.string(), opt.startupRuns);
-
-    if (SDL_Init(SDL_INIT_VIDEO) < 0)
-    {
-        fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
-        return 1;
-    }
-    SDL_Surface* display = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
-    if (!display)
-    {
-        fprintf(stderr, "velmora-bench: SDL_SetVideoMode: %s\n", SDL_GetError());
-        return 1;
-    }
-    char driver[64] = "?";
-    SDL_VideoDriverName(driver, sizeof driver);
-
-    // The scene, set up exactly as the program does it, from the data directory.
-    fs::path startDir = fs::current_path();
-    fs::current_path(dataDir);
-    initScene(display);
-    fs::current_path(startDir);
-    if (!back || !vikingBase.mBuilt || !sunBase.mBuilt || vikingBase.mNumFrames < 1 ||
-        sunBase.mNumFrames < 1 || !vikingBase.mAnim[0].image || !sunBase.mAnim[0].image)
-    {
-        fprintf(stderr, "velmora-bench: the scene did not load from %s\n", dataDir.c_str());
-        return 1;
-    }
-    const SDL_PixelFormat* fmt = display->format;
-    printf("video driver %s, display %dx%d, %d bpp, masks %08x %08x %08x; data %s\n", driver,
-           display->w, display->h, fmt->BitsPerPixel, fmt->Rmask, fmt->Gmask, fmt->Bmask,
-           dataDir.c_str());
-    printf("demo sets: sun %dx%d (%d frames), vikings %dx%d (%d frames)\n", sunBase.mW,
-           sunBase.mH, sunBase.mNumFrames, vikingBase.mW, vikingBase.mH, vikingBase.mNumFrames);
-
-    std::vector<std::unique_ptr<Scenario>> all;
-    auto add = [&](Scenario s) {
-        all.push_back(std::make_unique<Scenario>(std::move(s)));
-        return all.back().get();
-    };
-    auto redrawBackground = [display]() { drawBG(back, display); };
-    const size_t screenBytes = surfaceBytes(display->w, display->h, display);
-
-    struct DemoSprite
-    {
-        CSpriteBase* base;
-        int x, y;
-        float speed;
-    };
-    const DemoSprite demo[3] = {
-        {&sunBase, 480, 50, 1.0f}, {&vikingBase, 150, 300, 1.0f}, {&vikingBase, 350, 300, 1.5f}};
-    std::vector<size_t> demoDirtyBytes, demoFullBytes = {screenBytes};
-    for (int phase = 0; phase < 3; ++phase)
+        screenBytes = surfaceBytes(display->w, display->h, display);
+        demoFullBytes = {screenBytes};
+        for (int phase = 0; phase < 3; ++phase)
+            for (const DemoSprite& d : demo)
+                demoDirtyBytes.push_back(surfaceBytes(d.base->mW, d.base->mH, display));
         for (const DemoSprite& d : demo)
-            demoDirtyBytes.push_back(surfaceBytes(d.base->mW, d.base->mH, display));
-    for (const DemoSprite& d : demo)
-        demoFullBytes.push_back(surfaceBytes(d.base->mW, d.base->mH, display));
+            demoFullBytes.push_back(surfaceBytes(d.base->mW, d.base->mH, display));
+        for (size_t b : demoDirtyBytes)
+            demoPixels += (double)b / display->format->BytesPerPixel;
+    }
+
+    void add(Scenario s) { all.push_back(std::make_unique<Scenario>(std::move(s))); }
 
     // The demo's dirty-rectangle scenarios run --passes passes. The others move more
     // pixels per pass, so their fixed pass count is what moves about as many pixels
     // as 400 demo passes (at least one pass, at most --passes): the run stays short,
     // and still lasts long enough to time.
-    double demoPixels = 0;
-    for (size_t b : demoDirtyBytes)
-        demoPixels += (double)b / display->format->BytesPerPixel;
-    const double pixelBudget = 400 * demoPixels;
-    auto passesFor = [&](double pixelsPerPass) {
-        double n = std::floor(pixelBudget / std::max(1.0, pixelsPerPass));
+    int passesFor(double pixelsPerPass) const
+    {
+        double n = std::floor(400 * demoPixels / std::max(1.0, pixelsPerPass));
         return (int)std::clamp(n, 1.0, (double)opt.passes);
-    };
+    }
+
+    const Options& opt;
+    SDL_Surface* display;
+    DemoSprite demo[3];
+    size_t screenBytes = 0;
+    std::vector<size_t> demoDirtyBytes;  // restore, save and draw of the three sprites
+    std::vector<size_t> demoFullBytes;   // the background, then the three draws
+    double demoPixels = 0;               // pixels that the blits of a demo pass move
+    std::vector<std::unique_ptr<Scenario>> all;
+};
+
+// The demo scene, its floors, full redraw and the encoded-frames variant.
+void addDemoScenarios(Bench& bench)
+{
+    const Options& opt = bench.opt;
+    SDL_Surface* display = bench.display;
+    const DemoSprite(&demo)[3] = bench.demo;
+    const std::vector<size_t>& demoDirtyBytes = bench.demoDirtyBytes;
+    const std::vector<size_t>& demoFullBytes = bench.demoFullBytes;
+    const double demoPixels = bench.demoPixels;
+    auto redrawBackground = [display]() { drawBG(back, display); };
 
     // scene: the program's own frame step.
     if (wanted(opt, "scene"))
@@ -282,7 +224,7 @@ int main(int argc, char** argv)
                 scenePass(marks, ph);
             return ph;
         };
-        add(std::move(s));
+        bench.add(std::move(s));
     }
 
     // Run-length-encoded copies of the sets' frames, for the variants below that
@@ -340,7 +282,7 @@ int main(int argc, char** argv)
                 floorPass(*sprites, display, marks, ph);
             return ph;
         };
-        add(std::move(s));
+        bench.add(std::move(s));
     }
 
     // full redraw of the demo: the background whole, then the three sprites.
@@ -360,7 +302,7 @@ int main(int argc, char** argv)
         s.sprites = 3;
         s.targetW = display->w;
         s.targetH = display->h;
-        s.passes = passesFor((double)display->w * display->h + demoPixels / 3);
+        s.passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
         s.blitBytes = demoFullBytes;
         s.run = [sprites, display](int n) {
             NoMarks marks;
@@ -375,7 +317,7 @@ int main(int argc, char** argv)
                 fullPass(*sprites, back, display, display, marks, ph);
             return ph;
         };
-        add(std::move(s));
+        bench.add(std::move(s));
     }
 
     // The program's drawScene with run-length-encoded frames: the sets' frame tables
@@ -414,8 +356,18 @@ int main(int argc, char** argv)
                 scenePass(marks, ph);
             return ph;
         };
-        add(std::move(s));
+        bench.add(std::move(s));
     }
+}
+
+void addTargetScenarios(Bench& bench)
+{
+    const Options& opt = bench.opt;
+    SDL_Surface* display = bench.display;
+    const DemoSprite(&demo)[3] = bench.demo;
+    const std::vector<size_t>& demoDirtyBytes = bench.demoDirtyBytes;
+    const std::vector<size_t>& demoFullBytes = bench.demoFullBytes;
+    const double demoPixels = bench.demoPixels;
 
     // Target size: the demo's three sprites on off-screen targets of growing size,
     // with no flip, dirty against full redraw.
@@ -449,8 +401,8 @@ int main(int argc, char** argv)
                 s.blitBytes = dirty ? demoDirtyBytes : demoFullBytes;
                 if (!dirty)
                     s.blitBytes[0] = targetBytes;
-                s.passes = dirty ? passesFor(demoPixels)
-                                 : passesFor((double)wh[0] * wh[1] + demoPixels / 3);
+                s.passes = dirty ? bench.passesFor(demoPixels)
+                                 : bench.passesFor((double)wh[0] * wh[1] + demoPixels / 3);
                 s.prepare = [=]() {
                     SDL_BlitSurface(background, nullptr, target, nullptr);
                 };
@@ -486,20 +438,31 @@ int main(int argc, char** argv)
                         return ph;
                     };
                 }
-                add(std::move(s));
+                bench.add(std::move(s));
             }
         }
     }
+}
+
+// Scaling: synthetic sets loaded through the engine from a temporary directory,
+// which is left in tempDir. False when the sets can't be made.
+bool addScalingScenarios(Bench& bench, std::filesystem::path& tempDir)
+{
+    const Options& opt = bench.opt;
+    SDL_Surface* display = bench.display;
+    const size_t screenBytes = bench.screenBytes;
+    auto redrawBackground = [display]() { drawBG(back, display); };
+    namespace fs = std::filesystem;
 
     // Scaling: synthetic sets loaded through the engine from a temporary directory.
-    fs::path tempDir;
-    if (wanted(opt, "scaling"))
+    if (!wanted(opt, "scaling"))
+        return true;
     {
         char dirTemplate[] = "/tmp/velmora-bench-XXXXXX";
         if (!mkdtemp(dirTemplate))
         {
             perror("velmora-bench: mkdtemp");
-            return 1;
+            return false;
         }
         tempDir = dirTemplate;
         const int sizes[] = {32, 96, 256};
@@ -513,7 +476,7 @@ int main(int argc, char** argv)
             {
                 fprintf(stderr, "velmora-bench: cannot make the %dx%d set in %s\n", size, size,
                         dir.c_str());
-                return 1;
+                return false;
             }
             for (int count : counts)
             {
@@ -540,7 +503,7 @@ int main(int argc, char** argv)
                         s.blitBytes.assign((size_t)count + 1, spriteBytes);
                         s.blitBytes[0] = screenBytes;
                     }
-                    s.passes = passesFor(dirty ? 3 * area : area + (double)display->w * display->h);
+                    s.passes = bench.passesFor(dirty ? 3 * area : area + (double)display->w * display->h);
                     s.prepare = redrawBackground;
                     if (dirty)
                     {
@@ -574,36 +537,18 @@ int main(int argc, char** argv)
                             return ph;
                         };
                     }
-                    add(std::move(s));
+                    bench.add(std::move(s));
                 }
             }
         }
     }
+    return true;
+}
 
-    MemoryFloor memoryFloor;
-    size_t largestPass = 0;
-    for (const auto& s : all)
-    {
-        size_t bytes = 0;
-        for (size_t b : s->blitBytes)
-            bytes += b;
-        largestPass = std::max(largestPass, bytes);
-    }
-    memoryFloor.setPool(std::min<size_t>(2 * largestPass, 256u << 20));
-
-    Clock::time_point benchStart = Clock::now();
-    for (int r = 0; r < opt.repeats; ++r)
-    {
-        for (auto& s : all)
-            runRepeat(*s, r == 0, memoryFloor);
-        fprintf(stderr, "velmora-bench: repeat %d of %d done after %.1f s\n", r + 1, opt.repeats,
-                secondsSince(benchStart));
-    }
-
-    printTable(all);
-    for (const auto& s : all)
-        writeScenarioCsv(csv, *s);
-
+// The ratios, the per-size costs and the start-up times, on stdout and in the CSV.
+void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all,
+                    const std::vector<StartupRun>& startup, Csv& csv)
+{
     printf("\nratios of passes/s (median of per-repeat ratios)    wall     cpu   target\n");
     Scenario* scene = find(all, "scene (drawScene)");
     Scenario* floorScn = find(all, "floor (bare SDL)");
@@ -711,6 +656,124 @@ int main(int argc, char** argv)
                median(loaded), median(init), median(mode), median(frame), minOf(frame),
                maxOf(frame));
     }
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    Options opt;
+    if (!parseOptions(argc, argv, &opt))
+    {
+        usage();
+        return 2;
+    }
+    if (opt.passes == 0)
+        opt.passes = opt.x11 ? 200 : 1000;
+
+    namespace fs = std::filesystem;
+    fs::path dataDir = fs::absolute(opt.dataDir);
+    if (!fs::exists(dataDir / "bg.bmp"))
+    {
+        fprintf(stderr,
+                "velmora-bench: no bg.bmp in %s: build the target `data` first or give --data\n",
+                dataDir.c_str());
+        return 1;
+    }
+
+    if (opt.x11)
+    {
+        if (!getenv("DISPLAY"))
+        {
+            fprintf(stderr, "velmora-bench: --x11 needs an X display in $DISPLAY\n");
+            return 1;
+        }
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+    }
+    else
+    {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+    }
+
+    Csv csv;
+    if (!opt.csv.empty() && !csv.open(opt.csv))
+    {
+        fprintf(stderr, "velmora-bench: cannot write %s\n", opt.csv.c_str());
+        return 1;
+    }
+
+    printf("velmora-bench on %s, %ld cores; load average at start %s\n", cpuModel().c_str(),
+           sysconf(_SC_NPROCESSORS_ONLN), loadAverage().c_str());
+
+    // Start-up first, while this process is small and idle.
+    std::vector<StartupRun> startup;
+    if (opt.startupRuns > 0 && wanted(opt, "startup"))
+        startup = measureStartup(opt.program, opt.shim, dataDir.string(), opt.startupRuns);
+
+    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    {
+        fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
+        return 1;
+    }
+    SDL_Surface* display = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
+    if (!display)
+    {
+        fprintf(stderr, "velmora-bench: SDL_SetVideoMode: %s\n", SDL_GetError());
+        return 1;
+    }
+    char driver[64] = "?";
+    SDL_VideoDriverName(driver, sizeof driver);
+
+    // The scene, set up exactly as the program does it, from the data directory.
+    fs::path startDir = fs::current_path();
+    fs::current_path(dataDir);
+    initScene(display);
+    fs::current_path(startDir);
+    if (!back || !vikingBase.mBuilt || !sunBase.mBuilt || vikingBase.mNumFrames < 1 ||
+        sunBase.mNumFrames < 1 || !vikingBase.mAnim[0].image || !sunBase.mAnim[0].image)
+    {
+        fprintf(stderr, "velmora-bench: the scene did not load from %s\n", dataDir.c_str());
+        return 1;
+    }
+    const SDL_PixelFormat* fmt = display->format;
+    printf("video driver %s, display %dx%d, %d bpp, masks %08x %08x %08x; data %s\n", driver,
+           display->w, display->h, fmt->BitsPerPixel, fmt->Rmask, fmt->Gmask, fmt->Bmask,
+           dataDir.c_str());
+    printf("demo sets: sun %dx%d (%d frames), vikings %dx%d (%d frames)\n", sunBase.mW,
+           sunBase.mH, sunBase.mNumFrames, vikingBase.mW, vikingBase.mH, vikingBase.mNumFrames);
+
+    Bench bench(opt, display);
+    addDemoScenarios(bench);
+    addTargetScenarios(bench);
+    fs::path tempDir;
+    if (!addScalingScenarios(bench, tempDir))
+        return 1;
+    std::vector<std::unique_ptr<Scenario>>& all = bench.all;
+
+    MemoryFloor memoryFloor;
+    size_t largestPass = 0;
+    for (const auto& s : all)
+    {
+        size_t bytes = 0;
+        for (size_t b : s->blitBytes)
+            bytes += b;
+        largestPass = std::max(largestPass, bytes);
+    }
+    memoryFloor.setPool(std::min<size_t>(2 * largestPass, 256u << 20));
+
+    Clock::time_point benchStart = Clock::now();
+    for (int r = 0; r < opt.repeats; ++r)
+    {
+        for (auto& s : all)
+            runRepeat(*s, r == 0, memoryFloor);
+        fprintf(stderr, "velmora-bench: repeat %d of %d done after %.1f s\n", r + 1, opt.repeats,
+                secondsSince(benchStart));
+    }
+
+    printTable(all);
+    for (const auto& s : all)
+        writeScenarioCsv(csv, *s);
+    printSummaries(opt, all, startup, csv);
 
     printf("\nload average at end %s; %.1f s of scenarios\n", loadAverage().c_str(),
            secondsSince(benchStart));
