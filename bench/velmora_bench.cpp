@@ -138,7 +138,6 @@ bool wanted(const Options& opt, const std::string& group)
     return opt.only.empty() || std::find(opt.only.begin(), opt.only.end(), group) != opt.only.end();
 }
 
-
 // One of the demo's sprites as the scene places it.
 struct DemoSprite
 {
