@@ -89,6 +89,21 @@ TEST_F(Startup, OtherKeysAndClicksDoNotEndTheProgram)
     expectCleanEndAfterEscape();
 }
 
+TEST_F(Startup, MouseCursorIsHiddenOverTheWindow)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    // The server's own cursor shows outside the window (the screen is larger)...
+    s.movePointer(1100, 900);
+    EXPECT_TRUE(pollUntil([&] { return s.cursorVisible(); }, kDrawTimeout));
+    // ...and none over it.
+    s.movePointer(500, 400);
+    EXPECT_TRUE(pollUntil([&] { return !s.cursorVisible(); }, kDrawTimeout));
+    expectCleanEndAfterEscape();
+}
+
 TEST_F(Startup, ArgumentsAndConsoleInputChangeNothing)
 {
     copyProjectData();

@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -627,6 +628,26 @@ void Session::closeWindow()
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(dpy, mWindow, False, NoEventMask, &event);
     XSync(dpy, False);
+}
+
+void Session::movePointer(int x, int y)
+{
+    Display* dpy = mServer.connection();
+    Geometry g = geometry();
+    XWarpPointer(dpy, 0, DefaultRootWindow(dpy), 0, 0, 0, 0, g.x + x, g.y + y);
+    XSync(dpy, False);
+}
+
+bool Session::cursorVisible() const
+{
+    XFixesCursorImage* cursor = XFixesGetCursorImage(mServer.connection());
+    if (!cursor)
+        return false;
+    bool visible = false;
+    for (int i = 0; i < cursor->width * cursor->height && !visible; ++i)
+        visible = (cursor->pixels[i] >> 24) != 0;
+    XFree(cursor);
+    return visible;
 }
 
 fs::path Session::saveLastGrab(const std::string& name) const

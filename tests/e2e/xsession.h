@@ -186,6 +186,10 @@ public:
     void click(int button = 1);
     // What a window manager sends when the user closes the window.
     void closeWindow();
+    // Moves the pointer to (x, y) in window coordinates; outside the window is allowed.
+    void movePointer(int x, int y);
+    // Whether the cursor the server shows now has any pixel that is not transparent.
+    bool cursorVisible() const;
 
     // Saves the last screenshot to the artifact directory under `name`; returns the file.
     std::filesystem::path saveLastGrab(const std::string& name) const;
