@@ -355,6 +355,20 @@ TEST_F(Checker, FrameThatIsNotABmpCannotBeUsed)
     EXPECT_REPORT_HAS("note.bmp is not a BMP that SDL can read");
 }
 
+// SDL reads this header as a surface of 8969 x 65280 that can't be converted.
+TEST_F(Checker, FrameTooLargeToConvertCannotBeUsed)
+{
+    file("giant.bmp", std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
+                                  "\x28\0\0\0\x09\x23\0\0\0\xff\0\0\x01\0\x80\x01"
+                                  "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                                  "\0\0\0\0\0\0\0\0",
+                                  54));
+    info("FILES: 1\ngiant.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("giant.bmp is not a BMP that SDL can read (Out of memory)");
+}
+
 TEST_F(Checker, FrameNameThatIsADirectoryCannotBeUsed)
 {
     fs::create_directory(mSet / "folder.bmp");

@@ -76,15 +76,22 @@ else
         mkdir "$run_dir/bg.bmp"
         ;;
     bad-images)
-        # A background cut short, a frame cut short after a good one, a 1 x 1
-        # frame first and one larger than the screen after it.
+        # A background cut short; after a good frame, one whose header declares
+        # 8969 x 65280 pixels of 384 bits, too large to convert; a 1 x 1 frame
+        # first, one larger than the screen after it, then one cut short.
         head -c 3000 "$data/bg.bmp" >"$run_dir/bg.bmp"
-        head -c 100 "$viking" >"$run_dir/includes/vikings/cut.bmp"
-        printf 'FILES: 2\ngood.bmp 100 255 0 255\ncut.bmp 100 255 0 255\n' \
+        {
+            printf 'BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00'
+            printf '\x28\x00\x00\x00\x09\x23\x00\x00\x00\xff\x00\x00\x01\x00\x80\x01'
+            printf '\x00\x00\x00\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00'
+            printf '\x00\x00\x00\x00\x00\x00\x00\x00'
+        } >"$run_dir/includes/vikings/giant.bmp"
+        printf 'FILES: 2\ngood.bmp 100 255 0 255\ngiant.bmp 100 255 0 255\n' \
             >"$run_dir/includes/vikings/info"
         write_bmp "$run_dir/includes/sun/dot.bmp" 1 1
         write_bmp "$run_dir/includes/sun/huge.bmp" 1100 800 '\x00\x00\xff'
-        printf 'FILES: 3\ndot.bmp 20 255 0 255\nhuge.bmp 20 1 0 0\ngood.bmp 20 0 0 0\n' \
+        head -c 100 "$viking" >"$run_dir/includes/sun/cut.bmp"
+        printf 'FILES: 4\ndot.bmp 20 255 0 255\nhuge.bmp 20 1 0 0\ngood.bmp 20 0 0 0\ncut.bmp 20\n' \
             >"$run_dir/includes/sun/info"
         ;;
     long-lines)
