@@ -63,6 +63,33 @@ TEST_F(Startup, ClosingTheWindowEndsWithStatusZero)
     EXPECT_EQ(s.program().err(), "");
 }
 
+TEST_F(Startup, EscapeEndsTheProgramWhenPressedNotWhenReleased)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    s.keyDown("Escape");
+    ExitResult result = s.program().wait();
+    s.keyUp("Escape");
+    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+    EXPECT_EQ(s.program().out(), kStartText);
+}
+
+TEST_F(Startup, EscapeAndWindowCloseTogetherEndTheProgramOnce)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    s.closeWindow();
+    s.key("Escape");
+    ExitResult result = s.program().wait();
+    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+    EXPECT_EQ(s.program().out(), kStartText);
+    EXPECT_EQ(s.program().err(), "");
+}
+
 TEST_F(Startup, OtherKeysAndClicksDoNotEndTheProgram)
 {
     SceneData data = stillScene();
