@@ -709,10 +709,18 @@ int main(int argc, char** argv)
     if (opt.startupRuns > 0 && wanted(opt, "startup"))
         startup = measureStartup(opt.program, opt.shim, dataDir.string(), opt.startupRuns);
 
-    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    // An X server that was just started, on a busy machine, may not answer at once:
+    // keep trying for up to 30 seconds before giving up.
+    Clock::time_point initStart = Clock::now();
+    while (SDL_Init(SDL_INIT_VIDEO) < 0)
     {
-        fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
-        return 1;
+        if (!opt.x11 || secondsSince(initStart) > 30)
+        {
+            fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
+            return 1;
+        }
+        SDL_Quit();
+        SDL_Delay(200);
     }
     SDL_Surface* display = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
     if (!display)
