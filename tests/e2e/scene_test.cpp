@@ -201,34 +201,35 @@ TEST_F(Scene, HoldingUpLiftsOnlyTheFirstVikingAndLeavesNoTrail)
 
 TEST_F(Scene, SpritesPlayEveryFrameInTurnAndWrapAround)
 {
+    const int kFrames = 6;
     SceneData data;
     data.background = markedBackground();
-    data.sun.frames = colouredFrames(3, 48, 48, 10);
-    data.sun.pause = 60;
-    data.vikings.frames = colouredFrames(3, 48, 48, 200);
-    data.vikings.pause = 60;
+    data.sun.frames = colouredFrames(kFrames, 48, 48, 10);
+    data.sun.pause = 100;
+    data.vikings.frames = colouredFrames(kFrames, 48, 48, 200);
+    data.vikings.pause = 100;
     data.write(workdir());
 
     Session& s = start();
     ASSERT_TRUE(s.waitForWindow());
     ASSERT_TRUE(s.waitForScene(SceneModel{}.expect(data)));
 
-    // For each sprite, the frames seen at its centre in order: 0, 1, 2, then 0 again.
+    // Each sprite's centre, polled: the frames it shows, each change counted as
+    // a step forward (one frame on, or a few when a poll came late) or back.
     struct Probe
     {
         Point at;
         const SpriteSet* set;
-        std::vector<int> seen;
+        int frame = -1;
+        std::set<int> seen{};
+        int forward = 0;
+        int backward = 0;
+        int wraps = 0;
     };
-    std::vector<Probe> probes{{kSunAt, &data.sun, {}},
-                              {kVikings1At, &data.vikings, {}},
-                              {kVikings2At, &data.vikings, {}}};
+    std::vector<Probe> probes{{kSunAt, &data.sun}, {kVikings1At, &data.vikings},
+                              {kVikings2At, &data.vikings}};
     std::vector<Rgb> strangers;
-    auto cycled = [](const std::vector<int>& seen) {
-        std::vector<int> wanted{0, 1, 2, 0};
-        return std::search(seen.begin(), seen.end(), wanted.begin(), wanted.end()) != seen.end();
-    };
-    bool allCycled = pollUntil(
+    bool cycled = pollUntil(
         [&] {
             bool done = true;
             for (Probe& p : probes)
@@ -238,25 +239,37 @@ TEST_F(Scene, SpritesPlayEveryFrameInTurnAndWrapAround)
                     return false;
                 int frame = frameIndexOf(p.set->frames, pixel.at(0, 0));
                 if (frame < 0)
+                {
                     strangers.push_back(pixel.at(0, 0));
-                else if (p.seen.empty() || p.seen.back() != frame)
-                    p.seen.push_back(frame);
-                done = done && cycled(p.seen);
+                    continue;
+                }
+                if (p.frame >= 0 && frame != p.frame)
+                {
+                    int step = (frame - p.frame + kFrames) % kFrames;
+                    if (step <= kFrames / 2)
+                        ++p.forward;
+                    else
+                        ++p.backward;
+                    if (frame < p.frame)
+                        ++p.wraps;
+                }
+                p.frame = frame;
+                p.seen.insert(frame);
+                done = done && int(p.seen.size()) == kFrames && p.wraps >= 2;
             }
             return done;
         },
         kDrawTimeout);
-    EXPECT_TRUE(allCycled);
+    EXPECT_TRUE(cycled);
     EXPECT_TRUE(strangers.empty()) << strangers.size() << " probes showed no frame's colour, "
                                    << "the first " << strangers.front();
     for (const Probe& p : probes)
     {
-        // Frames come in order: each change moves one frame on (seen at most
-        // one poll late, so a skipped frame is allowed only across a gap).
-        int forward = 0;
-        for (size_t i = 1; i < p.seen.size(); ++i)
-            forward += (p.seen[i] - p.seen[i - 1] + 3) % 3 == 1;
-        EXPECT_GE(forward * 2, int(p.seen.size())) << "at (" << p.at.x << "," << p.at.y << ")";
+        EXPECT_EQ(int(p.seen.size()), kFrames) << "at (" << p.at.x << "," << p.at.y << ")";
+        // Played forwards; a very late poll may make one step look backwards.
+        EXPECT_GE(p.forward, 4 * p.backward + 2)
+            << "at (" << p.at.x << "," << p.at.y << "): " << p.forward << " steps forward, "
+            << p.backward << " back";
     }
     // Frames of one size leave nothing behind them.
     EXPECT_TRUE(s.waitForScene(SceneModel{}.expect(data)));
