@@ -157,6 +157,14 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         info.w = info.h = 0;
 
         SDL_Surface* temp = buildPath(filename, dir, name) ? SDL_LoadBMP(filename) : NULL;
+        // SDL loads a BMP whose height field is -2^31 as a surface of negative
+        // height with no pixels behind it, which crashes the first blit; it is
+        // an image that can't be loaded.
+        if (temp && (temp->w < 0 || temp->h < 0))
+        {
+            SDL_FreeSurface(temp);
+            temp = NULL;
+        }
         if (!temp)
         {
             report(hook, user, &info);

@@ -105,4 +105,45 @@ TEST_F(LoaderFuzzFindings, NulAtEndOfFileEndsReadingWithTheFramesBeforeIt)
     EXPECT_EQ(base.mH, 6);
 }
 
+// A BMP header whose height is -2^31 (top-down, with a height that can't be
+// negated) made SDL return a 8969 x -2147483648 surface with an empty pixel
+// buffer; the sprite's first blit of it crashed.
+TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
+{
+    std::string header("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
+                       "\x28\0\0\0\x09\x23\0\0\0\0\0\x80\x01\0\x20\0"
+                       "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                       "\0\0\0\0\0\0\0\0",
+                       54);
+    {
+        std::ofstream out(mDir / "tall.bmp", std::ios::binary);
+        out.write(header.data(), (std::streamsize)header.size());
+    }
+    writeInfo("FILES: 2\ntall.bmp 10 255 0 255\na.bmp 10\n");
+
+    CSpriteBase base = CSpriteBase();
+    EXPECT_EQ(base.init(mDir.c_str()), -1);
+    ASSERT_EQ(base.mNumFrames, 2);
+    EXPECT_EQ(base.mAnim[0].image, nullptr);
+    EXPECT_EQ(base.mW, 0);
+    EXPECT_EQ(base.mH, 0);
+
+    // A sprite of the set has nothing to draw and leaves the display as it was.
+    SDL_FillRect(sScreen, NULL, SDL_MapRGB(sScreen->format, 10, 20, 30));
+    CSprite sprite = CSprite();
+    sprite.init(&base, sScreen);
+    sprite.setSpeed(1.0f);
+    for (int i = 0; i < 3; i++)
+    {
+        sprite.clearBG();
+        sprite.updateBG();
+        sprite.draw();
+        sprite.yAdd(5);
+    }
+    Uint32 background = SDL_MapRGB(sScreen->format, 10, 20, 30);
+    EXPECT_EQ(((Uint32*)sScreen->pixels)[0], background);
+    EXPECT_EQ(((Uint32*)sScreen->pixels)[sScreen->pitch / 4 * 20 + 20], background);
+    free(base.mAnim);
+}
+
 }

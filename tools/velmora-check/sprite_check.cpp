@@ -208,6 +208,8 @@ std::string whyNoImage(const Read& read)
         return read.path + " does not exist";
     if (fs::is_directory(read.path, ec))
         return read.path + " is a directory";
+    if (read.sdlError.empty())
+        return read.path + " is not a BMP that SDL can read";
     return read.path + " is not a BMP that SDL can read (" + read.sdlError + ")";
 }
 
@@ -335,6 +337,7 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
     Report report(out);
 
     Watch watch;
+    SDL_ClearError();
     CSpriteBase base = CSpriteBase();
     int status = base.init(dir.c_str(), watchRead, &watch);
 
