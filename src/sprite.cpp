@@ -37,6 +37,26 @@ bool isSkipped(const char* line)
     return line[0] == '\0' || line[0] == '#' || line[0] == '\r' || line[0] == '\n';
 }
 
+// SDL can load a damaged BMP header as a surface it can't draw from: a height
+// field of -2^31 gives a negative height with no pixels behind it, an absurd
+// depth gives a row pitch that wrapped around its 16 bits or a format whose
+// bits and bytes per pixel disagree, without a palette. Converting or blitting
+// such a surface reads past its pixels, so it counts as an image that can't be
+// loaded.
+bool isDrawable(const SDL_Surface* image)
+{
+    if (image->w < 0 || image->h < 0)
+        return false;
+    if (image->w == 0 || image->h == 0)
+        return true;
+    const SDL_PixelFormat* format = image->format;
+    if (!image->pixels || !format || (format->BitsPerPixel + 7) / 8 != format->BytesPerPixel)
+        return false;
+    if (format->BitsPerPixel <= 8 && !format->palette)
+        return false;
+    return image->pitch >= image->w * format->BytesPerPixel;
+}
+
 // Formats "dir/name" into a buffer of kBufferSize bytes; false when it does not fit.
 bool buildPath(char* path, const char* dir, const char* name)
 {
@@ -157,10 +177,7 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         info.w = info.h = 0;
 
         SDL_Surface* temp = buildPath(filename, dir, name) ? SDL_LoadBMP(filename) : NULL;
-        // SDL loads a BMP whose height field is -2^31 as a surface of negative
-        // height with no pixels behind it, which crashes the first blit; it is
-        // an image that can't be loaded.
-        if (temp && (temp->w < 0 || temp->h < 0))
+        if (temp && !isDrawable(temp))
         {
             SDL_FreeSurface(temp);
             temp = NULL;

@@ -355,8 +355,9 @@ TEST_F(Checker, FrameThatIsNotABmpCannotBeUsed)
     EXPECT_REPORT_HAS("note.bmp is not a BMP that SDL can read");
 }
 
-// SDL reads this header as a surface of 8969 x 65280 that can't be converted.
-TEST_F(Checker, FrameTooLargeToConvertCannotBeUsed)
+// SDL reads this header as a surface of 8969 x 65280 at 128 bits per pixel
+// whose row pitch has wrapped to 0, and says why.
+TEST_F(Checker, FrameWithDamagedHeaderCannotBeUsed)
 {
     file("giant.bmp", std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
                                   "\x28\0\0\0\x09\x23\0\0\0\xff\0\0\x01\0\x80\x01"
@@ -366,7 +367,21 @@ TEST_F(Checker, FrameTooLargeToConvertCannotBeUsed)
     info("FILES: 1\ngiant.bmp 10 255 0 255\n");
 
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("giant.bmp is not a BMP that SDL can read (Out of memory)");
+    EXPECT_REPORT_HAS("giant.bmp is not a BMP that SDL can read (A scanline is too wide)");
+}
+
+// SDL reads this header without complaint as a surface of negative height.
+TEST_F(Checker, FrameWithNegativeHeightIsReportedAsDamaged)
+{
+    file("tall.bmp", std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
+                                 "\x28\0\0\0\x09\x23\0\0\0\0\0\x80\x01\0\x20\0"
+                                 "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                                 "\0\0\0\0\0\0\0\0",
+                                 54));
+    info("FILES: 1\ntall.bmp 10 255 0 255\n");
+
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("tall.bmp has a damaged BMP header: SDL reads a size or depth from it that can't be drawn");
 }
 
 TEST_F(Checker, FrameNameThatIsADirectoryCannotBeUsed)

@@ -38,7 +38,9 @@ rm -rf "$VELMORA_FUZZ_SCRATCH" && mkdir -p "$VELMORA_FUZZ_SCRATCH"
 trap 'rm -rf "$VELMORA_FUZZ_SCRATCH"' EXIT
 # A BMP header may declare a surface too large to allocate; SDL then gets no
 # memory and reports the load as failed, as it does outside the sanitizer.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:detect_leaks=1}
+# Allocations above 256 MiB fail the same way, as on a machine short of memory,
+# so that the sanitizer's bookkeeping for them stays within the run's RSS limit.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:max_allocation_size_mb=256:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 half=$(( seconds / 2 ))

@@ -77,8 +77,9 @@ else
         ;;
     bad-images)
         # A background cut short; after a good frame, one whose header declares
-        # 8969 x 65280 pixels of 384 bits, too large to convert; a 1 x 1 frame
-        # first, one larger than the screen after it, then one cut short.
+        # 8969 x 65280 pixels of 384 bits, which SDL loads as a surface it can't
+        # draw; a 1 x 1 frame first, one larger than the screen after it, then
+        # one cut short.
         head -c 3000 "$data/bg.bmp" >"$run_dir/bg.bmp"
         {
             printf 'BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00'

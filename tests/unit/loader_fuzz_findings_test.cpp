@@ -146,4 +146,54 @@ TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
     free(base.mAnim);
 }
 
+// Two more headers that SDL loads as surfaces it can't draw from: 8969 x 65280
+// at "384" bits per pixel, whose row pitch wraps to 0, and a header of an
+// unknown size that leaves a 1-bit format with 97 bytes per pixel and no
+// palette, whose conversion to the display format crashed inside SDL.
+TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
+{
+    const std::string damaged[] = {
+        std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
+                    "\x28\0\0\0\x09\x23\0\0\0\xff\0\0\x01\0\x80\x01"
+                    "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                    "\0\0\0\0\0\0\0\0",
+                    54),
+        std::string("\x42\x4d\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x34\x5d"
+                    "\x00\x00\x00\x28\x00\x00\x00\x01\x00\x00\x00\x80\x01\x3b\x00\x00"
+                    "\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x80\x01\x3b\x00"
+                    "\x00\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00"
+                    "\x00\x00\x00\x00\x00\x00",
+                    70),
+    };
+    for (const std::string& bytes : damaged)
+    {
+        {
+            std::ofstream out(mDir / "bad.bmp", std::ios::binary);
+            out.write(bytes.data(), (std::streamsize)bytes.size());
+        }
+        writeInfo("FILES: 2\na.bmp 10 255 0 255\nbad.bmp 10\n");
+
+        CSpriteBase base = CSpriteBase();
+        EXPECT_EQ(base.init(mDir.c_str()), -1);
+        ASSERT_EQ(base.mNumFrames, 2);
+        ASSERT_NE(base.mAnim[0].image, nullptr);
+        EXPECT_EQ(base.mAnim[1].image, nullptr);
+        EXPECT_EQ(base.mW, 8);
+        EXPECT_EQ(base.mH, 6);
+
+        CSprite sprite = CSprite();
+        sprite.init(&base, sScreen);
+        sprite.setSpeed(0.0f);
+        for (int i = 0; i < 4; i++)
+        {
+            sprite.setFrame(i % 2);
+            sprite.clearBG();
+            sprite.updateBG();
+            sprite.draw();
+        }
+        SDL_FreeSurface(base.mAnim[0].image);
+        free(base.mAnim);
+    }
+}
+
 }

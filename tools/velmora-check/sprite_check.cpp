@@ -208,8 +208,9 @@ std::string whyNoImage(const Read& read)
         return read.path + " does not exist";
     if (fs::is_directory(read.path, ec))
         return read.path + " is a directory";
+    // SDL read the file without complaint, and the loader refused the picture.
     if (read.sdlError.empty())
-        return read.path + " is not a BMP that SDL can read";
+        return read.path + " has a damaged BMP header: SDL reads a size or depth from it that can't be drawn";
     return read.path + " is not a BMP that SDL can read (" + read.sdlError + ")";
 }
 
