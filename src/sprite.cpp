@@ -37,26 +37,6 @@ bool isSkipped(const char* line)
     return line[0] == '\0' || line[0] == '#' || line[0] == '\r' || line[0] == '\n';
 }
 
-// SDL can load a damaged BMP header as a surface it can't draw from: a height
-// field of -2^31 gives a negative height with no pixels behind it, an absurd
-// depth gives a row pitch that wrapped around its 16 bits or a format whose
-// bits and bytes per pixel disagree, without a palette. Converting or blitting
-// such a surface reads past its pixels, so it counts as an image that can't be
-// loaded.
-bool isDrawable(const SDL_Surface* image)
-{
-    if (image->w < 0 || image->h < 0)
-        return false;
-    if (image->w == 0 || image->h == 0)
-        return true;
-    const SDL_PixelFormat* format = image->format;
-    if (!image->pixels || !format || (format->BitsPerPixel + 7) / 8 != format->BytesPerPixel)
-        return false;
-    if (format->BitsPerPixel <= 8 && !format->palette)
-        return false;
-    return image->pitch >= image->w * format->BytesPerPixel;
-}
-
 // Formats "dir/name" into a buffer of kBufferSize bytes; false when it does not fit.
 bool buildPath(char* path, const char* dir, const char* name)
 {
@@ -80,6 +60,26 @@ void report(CSpriteInfoHook hook, void* user, CSpriteInfoLine* line)
 bool spriteInfoLineSkipped(const char* text)
 {
     return isSkipped(text);
+}
+
+// SDL can load a damaged BMP header as a surface it can't draw from: a height
+// field of -2^31 gives a negative height with no pixels behind it, an absurd
+// depth gives a row pitch that wrapped around its 16 bits or a format whose
+// bits and bytes per pixel disagree, without a palette. Converting or blitting
+// such a surface reads past its pixels, so it counts as an image that can't be
+// loaded.
+bool imageDrawable(const SDL_Surface* image)
+{
+    if (image->w < 0 || image->h < 0)
+        return false;
+    if (image->w == 0 || image->h == 0)
+        return true;
+    const SDL_PixelFormat* format = image->format;
+    if (!image->pixels || !format || (format->BitsPerPixel + 7) / 8 != format->BytesPerPixel)
+        return false;
+    if (format->BitsPerPixel <= 8 && !format->palette)
+        return false;
+    return image->pitch >= image->w * format->BytesPerPixel;
 }
 
 int CSpriteBase::init(const char* dir)
@@ -177,7 +177,7 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         info.w = info.h = 0;
 
         SDL_Surface* temp = buildPath(filename, dir, name) ? SDL_LoadBMP(filename) : NULL;
-        if (temp && !isDrawable(temp))
+        if (temp && !imageDrawable(temp))
         {
             SDL_FreeSurface(temp);
             temp = NULL;

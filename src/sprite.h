@@ -44,6 +44,10 @@ typedef void (*CSpriteInfoHook)(const CSpriteInfoLine* line, void* user);
 const int kSpriteInfoReadSize = 255;
 bool spriteInfoLineSkipped(const char* text);
 
+// False for a surface that SDL_LoadBMP returned from a damaged header and that
+// no conversion or blit can read safely; such a file counts as not loaded.
+bool imageDrawable(const SDL_Surface* image);
+
 // A sprite set: the shared, read-only frames of one animation and the sprite's size.
 class CSpriteBase
 {

@@ -17,6 +17,11 @@ CSprite sun;
 SDL_Surface* imageLoad(const char* file)
 {
     SDL_Surface* temp = SDL_LoadBMP(file);
+    if (temp && !imageDrawable(temp))
+    {
+        SDL_FreeSurface(temp);
+        temp = NULL;
+    }
     if (!temp)
         return NULL;
     SDL_Surface* image = SDL_DisplayFormat(temp);

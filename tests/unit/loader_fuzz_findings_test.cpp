@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "damaged_bmp.h"
 #include "sprite.h"
 
 namespace
@@ -110,11 +111,7 @@ TEST_F(LoaderFuzzFindings, NulAtEndOfFileEndsReadingWithTheFramesBeforeIt)
 // buffer; the sprite's first blit of it crashed.
 TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
 {
-    std::string header("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
-                       "\x28\0\0\0\x09\x23\0\0\0\0\0\x80\x01\0\x20\0"
-                       "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
-                       "\0\0\0\0\0\0\0\0",
-                       54);
+    std::string header = damaged_bmp::minusTwoToThe31High();
     {
         std::ofstream out(mDir / "tall.bmp", std::ios::binary);
         out.write(header.data(), (std::streamsize)header.size());
@@ -152,19 +149,7 @@ TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
 // palette, whose conversion to the display format crashed inside SDL.
 TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
 {
-    const std::string damaged[] = {
-        std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
-                    "\x28\0\0\0\x09\x23\0\0\0\xff\0\0\x01\0\x80\x01"
-                    "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
-                    "\0\0\0\0\0\0\0\0",
-                    54),
-        std::string("\x42\x4d\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x34\x5d"
-                    "\x00\x00\x00\x28\x00\x00\x00\x01\x00\x00\x00\x80\x01\x3b\x00\x00"
-                    "\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x80\x01\x3b\x00"
-                    "\x00\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00"
-                    "\x00\x00\x00\x00\x00\x00",
-                    70),
-    };
+    const std::string damaged[] = {damaged_bmp::wrappedPitch(), damaged_bmp::paletteless()};
     for (const std::string& bytes : damaged)
     {
         {

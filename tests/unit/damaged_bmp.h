@@ -1,0 +1,52 @@
+// BMP headers that SDL_LoadBMP accepts but returns as surfaces nothing can draw
+// from; found by fuzzing the sprite-set loader.
+#ifndef VELMORA_TESTS_DAMAGED_BMP_H
+#define VELMORA_TESTS_DAMAGED_BMP_H
+
+#include <string>
+#include <vector>
+
+namespace damaged_bmp
+{
+
+// Height -2^31 (top-down, with a height that can't be negated): SDL returns a
+// 8969 x -2147483648 surface with an empty pixel buffer.
+inline std::string minusTwoToThe31High()
+{
+    return std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
+                       "\x28\0\0\0\x09\x23\0\0\0\0\0\x80\x01\0\x20\0"
+                       "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                       "\0\0\0\0\0\0\0\0",
+                       54);
+}
+
+// 8969 x 65280 at "384" bits per pixel, whose row pitch wraps to 0.
+inline std::string wrappedPitch()
+{
+    return std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
+                       "\x28\0\0\0\x09\x23\0\0\0\xff\0\0\x01\0\x80\x01"
+                       "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                       "\0\0\0\0\0\0\0\0",
+                       54);
+}
+
+// A header of an unknown size that leaves a 1-bit format with 97 bytes per
+// pixel and no palette; converting it to the display format crashed in SDL.
+inline std::string paletteless()
+{
+    return std::string("\x42\x4d\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x34\x5d"
+                       "\x00\x00\x00\x28\x00\x00\x00\x01\x00\x00\x00\x80\x01\x3b\x00\x00"
+                       "\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x80\x01\x3b\x00"
+                       "\x00\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00"
+                       "\x00\x00\x00\x00\x00\x00",
+                       70);
+}
+
+inline std::vector<std::string> all()
+{
+    return {minusTwoToThe31High(), wrappedPitch(), paletteless()};
+}
+
+}
+
+#endif
