@@ -138,6 +138,43 @@ bool wanted(const Options& opt, const std::string& group)
     return opt.only.empty() || std::find(opt.only.begin(), opt.only.end(), group) != opt.only.end();
 }
 
+// Gives a scenario its two runs of the same pass: the rated run with marks that
+// compile to nothing, and the instrumented run with a clock read at every phase
+// boundary. `pass` is called as pass(marks, phases) with either kind of marks.
+template <class Pass> void setPasses(Scenario& s, Pass pass)
+{
+    s.run = [pass](int n) {
+        NoMarks marks;
+        Phases ph;
+        for (int i = 0; i < n; ++i)
+            pass(marks, ph);
+    };
+    s.runInstrumented = [pass](int n) {
+        PhaseMarks marks;
+        Phases ph;
+        for (int i = 0; i < n; ++i)
+            pass(marks, ph);
+        return ph;
+    };
+}
+
+// The demo scene's runs: the rated run is the program's own drawScene, the
+// instrumented run the same calls with their phases marked.
+void setScenePasses(Scenario& s)
+{
+    s.run = [](int n) {
+        for (int i = 0; i < n; ++i)
+            drawScene();
+    };
+    s.runInstrumented = [](int n) {
+        PhaseMarks marks;
+        Phases ph;
+        for (int i = 0; i < n; ++i)
+            scenePass(marks, ph);
+        return ph;
+    };
+}
+
 // One of the demo's sprites as the scene places it.
 struct DemoSprite
 {
@@ -212,17 +249,7 @@ void addDemoScenarios(Bench& bench)
         s.passes = opt.passes;
         s.blitBytes = demoDirtyBytes;
         s.prepare = redrawBackground;
-        s.run = [](int n) {
-            for (int i = 0; i < n; ++i)
-                drawScene();
-        };
-        s.runInstrumented = [](int n) {
-            PhaseMarks marks;
-            Phases ph;
-            for (int i = 0; i < n; ++i)
-                scenePass(marks, ph);
-            return ph;
-        };
+        setScenePasses(s);
         bench.add(std::move(s));
     }
 
@@ -268,19 +295,9 @@ void addDemoScenarios(Bench& bench)
             for (BareSprite& b : *sprites)
                 b.drawn = false;
         };
-        s.run = [sprites, display](int n) {
-            NoMarks marks;
-            Phases ph;
-            for (int i = 0; i < n; ++i)
-                floorPass(*sprites, display, marks, ph);
-        };
-        s.runInstrumented = [sprites, display](int n) {
-            PhaseMarks marks;
-            Phases ph;
-            for (int i = 0; i < n; ++i)
-                floorPass(*sprites, display, marks, ph);
-            return ph;
-        };
+        setPasses(s, [sprites, display](auto& marks, Phases& ph) {
+            floorPass(*sprites, display, marks, ph);
+        });
         bench.add(std::move(s));
     }
 
@@ -303,19 +320,9 @@ void addDemoScenarios(Bench& bench)
         s.targetH = display->h;
         s.passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
         s.blitBytes = demoFullBytes;
-        s.run = [sprites, display](int n) {
-            NoMarks marks;
-            Phases ph;
-            for (int i = 0; i < n; ++i)
-                fullPass(*sprites, back, display, display, marks, ph);
-        };
-        s.runInstrumented = [sprites, display](int n) {
-            PhaseMarks marks;
-            Phases ph;
-            for (int i = 0; i < n; ++i)
-                fullPass(*sprites, back, display, display, marks, ph);
-            return ph;
-        };
+        setPasses(s, [sprites, display](auto& marks, Phases& ph) {
+            fullPass(*sprites, back, display, display, marks, ph);
+        });
         bench.add(std::move(s));
     }
 
@@ -344,17 +351,7 @@ void addDemoScenarios(Bench& bench)
             vikingBase.mAnim = saved->first;
             sunBase.mAnim = saved->second;
         };
-        s.run = [](int n) {
-            for (int i = 0; i < n; ++i)
-                drawScene();
-        };
-        s.runInstrumented = [](int n) {
-            PhaseMarks marks;
-            Phases ph;
-            for (int i = 0; i < n; ++i)
-                scenePass(marks, ph);
-            return ph;
-        };
+        setScenePasses(s);
         bench.add(std::move(s));
     }
 }
@@ -407,35 +404,15 @@ void addTargetScenarios(Bench& bench)
                 };
                 if (dirty)
                 {
-                    s.run = [sprites](int n) {
-                        NoMarks marks;
-                        Phases ph;
-                        for (int i = 0; i < n; ++i)
-                            dirtyPass(*sprites, nullptr, marks, ph);
-                    };
-                    s.runInstrumented = [sprites](int n) {
-                        PhaseMarks marks;
-                        Phases ph;
-                        for (int i = 0; i < n; ++i)
-                            dirtyPass(*sprites, nullptr, marks, ph);
-                        return ph;
-                    };
+                    setPasses(s, [sprites](auto& marks, Phases& ph) {
+                        dirtyPass(*sprites, nullptr, marks, ph);
+                    });
                 }
                 else
                 {
-                    s.run = [=](int n) {
-                        NoMarks marks;
-                        Phases ph;
-                        for (int i = 0; i < n; ++i)
-                            fullPass(*sprites, background, target, nullptr, marks, ph);
-                    };
-                    s.runInstrumented = [=](int n) {
-                        PhaseMarks marks;
-                        Phases ph;
-                        for (int i = 0; i < n; ++i)
-                            fullPass(*sprites, background, target, nullptr, marks, ph);
-                        return ph;
-                    };
+                    setPasses(s, [=](auto& marks, Phases& ph) {
+                        fullPass(*sprites, background, target, nullptr, marks, ph);
+                    });
                 }
                 bench.add(std::move(s));
             }
@@ -506,35 +483,15 @@ bool addScalingScenarios(Bench& bench, std::filesystem::path& tempDir)
                     s.prepare = redrawBackground;
                     if (dirty)
                     {
-                        s.run = [=](int n) {
-                            NoMarks marks;
-                            Phases ph;
-                            for (int i = 0; i < n; ++i)
-                                dirtyPass(*sprites, display, marks, ph);
-                        };
-                        s.runInstrumented = [=](int n) {
-                            PhaseMarks marks;
-                            Phases ph;
-                            for (int i = 0; i < n; ++i)
-                                dirtyPass(*sprites, display, marks, ph);
-                            return ph;
-                        };
+                        setPasses(s, [=](auto& marks, Phases& ph) {
+                            dirtyPass(*sprites, display, marks, ph);
+                        });
                     }
                     else
                     {
-                        s.run = [=](int n) {
-                            NoMarks marks;
-                            Phases ph;
-                            for (int i = 0; i < n; ++i)
-                                fullPass(*sprites, back, display, display, marks, ph);
-                        };
-                        s.runInstrumented = [=](int n) {
-                            PhaseMarks marks;
-                            Phases ph;
-                            for (int i = 0; i < n; ++i)
-                                fullPass(*sprites, back, display, display, marks, ph);
-                            return ph;
-                        };
+                        setPasses(s, [=](auto& marks, Phases& ph) {
+                            fullPass(*sprites, back, display, display, marks, ph);
+                        });
                     }
                     bench.add(std::move(s));
                 }
