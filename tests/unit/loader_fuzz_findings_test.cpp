@@ -2,65 +2,36 @@
 // regression tests; the sanitizer build of this test is what catches a relapse.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "damaged_bmp.h"
 #include "sprite.h"
+#include "sprite_fixture.h"
+
+using namespace spritetest;
 
 namespace
 {
 
-namespace fs = std::filesystem;
-
 class LoaderFuzzFindings : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0);
-        sScreen = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
-        ASSERT_NE(sScreen, nullptr);
-    }
-
-    static void TearDownTestSuite() { SDL_Quit(); }
-
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "velmora-findings-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        mDir = pattern;
-        writeFrame("a.bmp", 8, 6);
-        writeFrame("b.bmp", 4, 4);
+        mScreen = display();
+        ASSERT_NE(mScreen, nullptr);
+        mDir.bmp("a.bmp", 8, 6, kFrameColour);
+        mDir.bmp("b.bmp", 4, 4, kFrameColour);
     }
 
-    void TearDown() override { fs::remove_all(mDir); }
+    void writeInfo(const std::string& bytes) { mDir.write("info", bytes); }
 
-    void writeFrame(const std::string& name, int w, int h)
-    {
-        SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0, 0, 0, 0);
-        ASSERT_NE(s, nullptr);
-        SDL_FillRect(s, NULL, SDL_MapRGB(s->format, 20, 200, 60));
-        ASSERT_EQ(SDL_SaveBMP(s, (mDir / name).c_str()), 0);
-        SDL_FreeSurface(s);
-    }
-
-    void writeInfo(const std::string& bytes)
-    {
-        std::ofstream out(mDir / "info", std::ios::binary);
-        out.write(bytes.data(), (std::streamsize)bytes.size());
-    }
-
-    static SDL_Surface* sScreen;
-    fs::path mDir;
+    static constexpr Uint32 kFrameColour = 0x14C83C;
+    SDL_Surface* mScreen = nullptr;
+    SetDir mDir;
 };
-
-SDL_Surface* LoaderFuzzFindings::sScreen = nullptr;
 
 std::vector<CSpriteInfoLine::Kind> gKinds;
 
@@ -112,10 +83,7 @@ TEST_F(LoaderFuzzFindings, NulAtEndOfFileEndsReadingWithTheFramesBeforeIt)
 TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
 {
     std::string header = damaged_bmp::minusTwoToThe31High();
-    {
-        std::ofstream out(mDir / "tall.bmp", std::ios::binary);
-        out.write(header.data(), (std::streamsize)header.size());
-    }
+    mDir.write("tall.bmp", header);
     writeInfo("FILES: 2\ntall.bmp 10 255 0 255\na.bmp 10\n");
 
     CSpriteBase base = CSpriteBase();
@@ -126,9 +94,10 @@ TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
     EXPECT_EQ(base.mH, 0);
 
     // A sprite of the set has nothing to draw and leaves the display as it was.
-    SDL_FillRect(sScreen, NULL, SDL_MapRGB(sScreen->format, 10, 20, 30));
+    const Uint32 background = 0x0A141E;
+    fillRect(mScreen, 0, 0, mScreen->w, mScreen->h, background);
     CSprite sprite = CSprite();
-    sprite.init(&base, sScreen);
+    sprite.init(&base, mScreen);
     sprite.setSpeed(1.0f);
     for (int i = 0; i < 3; i++)
     {
@@ -137,9 +106,8 @@ TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
         sprite.draw();
         sprite.yAdd(5);
     }
-    Uint32 background = SDL_MapRGB(sScreen->format, 10, 20, 30);
-    EXPECT_EQ(((Uint32*)sScreen->pixels)[0], background);
-    EXPECT_EQ(((Uint32*)sScreen->pixels)[sScreen->pitch / 4 * 20 + 20], background);
+    EXPECT_EQ(pixel(mScreen, 0, 0), background);
+    EXPECT_EQ(pixel(mScreen, 20, 20), background);
     free(base.mAnim);
 }
 
@@ -152,10 +120,7 @@ TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
     const std::string damaged[] = {damaged_bmp::wrappedPitch(), damaged_bmp::paletteless()};
     for (const std::string& bytes : damaged)
     {
-        {
-            std::ofstream out(mDir / "bad.bmp", std::ios::binary);
-            out.write(bytes.data(), (std::streamsize)bytes.size());
-        }
+        mDir.write("bad.bmp", bytes);
         writeInfo("FILES: 2\na.bmp 10 255 0 255\nbad.bmp 10\n");
 
         CSpriteBase base = CSpriteBase();
@@ -167,7 +132,7 @@ TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
         EXPECT_EQ(base.mH, 6);
 
         CSprite sprite = CSprite();
-        sprite.init(&base, sScreen);
+        sprite.init(&base, mScreen);
         sprite.setSpeed(0.0f);
         for (int i = 0; i < 4; i++)
         {
