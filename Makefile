@@ -2,7 +2,7 @@
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps test-deps configure build run test clean
+.PHONY: all deps test-deps configure configure-tests build run test clean
 
 all: build
 
@@ -13,8 +13,13 @@ test-deps:
 	@scripts/install-deps.sh --test
 
 # Configuring again is cheap, and finds packages installed since the last run.
+# A first configure for the demo alone leaves the tests out: their packages
+# (GoogleTest, the X test libraries) are only installed by `make test`.
 configure:
-	cmake -S . -B $(BUILD)
+	cmake -S . -B $(BUILD) $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DBUILD_TESTING=OFF)
+
+configure-tests:
+	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 
 build: deps
 	@$(MAKE) --no-print-directory configure
@@ -25,7 +30,7 @@ run: build
 	cd $(BUILD)/data && ../velmora
 
 test: test-deps
-	@$(MAKE) --no-print-directory configure
+	@$(MAKE) --no-print-directory configure-tests
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
