@@ -1,6 +1,7 @@
 # A thin front over CMake: `make run` starts the demo, `make test` runs every test.
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps test-deps configure configure-tests build run test clean
 
@@ -22,7 +23,7 @@ configure-tests:
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 
 build: deps
-	@$(MAKE) --no-print-directory configure
+	@$(MAKE) configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The demo reads its art from the working directory: build/data.
@@ -30,7 +31,7 @@ run: build
 	cd $(BUILD)/data && ../velmora
 
 test: test-deps
-	@$(MAKE) --no-print-directory configure-tests
+	@$(MAKE) configure-tests
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
