@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(g++ make cmake pkg-config libsdl1.2-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
-             imagemagick valgrind clang libclang-rt-14-dev gnuplot-nox)
+             imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox)
 fi
 
 missing=()
