@@ -31,12 +31,6 @@ SDL_Rect rect16(int x, int y, int w, int h)
     return rect;
 }
 
-// Comment lines ("#"), empty lines and line ends alone are not frames.
-bool isSkipped(const char* line)
-{
-    return line[0] == '\0' || line[0] == '#' || line[0] == '\r' || line[0] == '\n';
-}
-
 // Formats "dir/name" into a buffer of kBufferSize bytes; false when it does not fit.
 bool buildPath(char* path, const char* dir, const char* name)
 {
@@ -55,20 +49,13 @@ void report(CSpriteInfoHook hook, void* user, CSpriteInfoLine* line)
         hook(line, user);
 }
 
-}
-
-bool spriteInfoLineSkipped(const char* text)
-{
-    return isSkipped(text);
-}
-
 // SDL can load a damaged BMP header as a surface it can't draw from: a height
 // field of -2^31 gives a negative height with no pixels behind it, an absurd
 // depth gives a row pitch that wrapped around its 16 bits or a format whose
 // bits and bytes per pixel disagree, without a palette. Converting or blitting
 // such a surface reads past its pixels, so it counts as an image that can't be
 // loaded.
-bool imageDrawable(const SDL_Surface* image)
+bool isDrawable(const SDL_Surface* image)
 {
     if (image->w < 0 || image->h < 0)
         return false;
@@ -80,6 +67,31 @@ bool imageDrawable(const SDL_Surface* image)
     if (format->BitsPerPixel <= 8 && !format->palette)
         return false;
     return image->pitch >= image->w * format->BytesPerPixel;
+}
+
+}
+
+// Comment lines ("#"), empty lines and line ends alone are not frames.
+bool spriteInfoLineSkipped(const char* text)
+{
+    return text[0] == '\0' || text[0] == '#' || text[0] == '\r' || text[0] == '\n';
+}
+
+// A read may begin with a NUL byte, which leaves its text empty.
+bool spriteInfoReadEndsLine(const char* text)
+{
+    return text[0] != '\0' && text[strlen(text) - 1] == '\n';
+}
+
+SDL_Surface* loadBMP(const char* file)
+{
+    SDL_Surface* image = SDL_LoadBMP(file);
+    if (image && !isDrawable(image))
+    {
+        SDL_FreeSurface(image);
+        image = NULL;
+    }
+    return image;
 }
 
 int CSpriteBase::init(const char* dir)
@@ -118,7 +130,7 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
     {
         reads++;
         info.fields = sscanf(buffer, "FILES: %d", &mNumFrames) == 1 ? 1 : 0;
-        lineStart = buffer[0] != '\0' && buffer[strlen(buffer) - 1] == '\n';
+        lineStart = spriteInfoReadEndsLine(buffer);
     }
     info.number = reads;
     info.kind = CSpriteInfoLine::HEADER;
@@ -154,10 +166,9 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         reads++;
         info.number = reads;
         info.continued = !lineStart;
-        // A line may begin with a NUL byte, which leaves the text empty.
-        lineStart = buffer[0] != '\0' && buffer[strlen(buffer) - 1] == '\n';
+        lineStart = spriteInfoReadEndsLine(buffer);
 
-        if (isSkipped(buffer))
+        if (spriteInfoLineSkipped(buffer))
         {
             info.kind = CSpriteInfoLine::SKIPPED;
             report(hook, user, &info);
@@ -176,12 +187,7 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         info.loaded = 0;
         info.w = info.h = 0;
 
-        SDL_Surface* temp = buildPath(filename, dir, name) ? SDL_LoadBMP(filename) : NULL;
-        if (temp && !imageDrawable(temp))
-        {
-            SDL_FreeSurface(temp);
-            temp = NULL;
-        }
+        SDL_Surface* temp = buildPath(filename, dir, name) ? loadBMP(filename) : NULL;
         if (!temp)
         {
             report(hook, user, &info);

@@ -40,13 +40,16 @@ typedef void (*CSpriteInfoHook)(const CSpriteInfoLine* line, void* user);
 
 // How the loader reads an info file, for tools that read on where it stopped:
 // each read takes one line, or at most kSpriteInfoReadSize - 1 characters of a
-// longer one, and a read that spriteInfoLineSkipped accepts is not a frame line.
+// longer one (spriteInfoReadEndsLine tells which), and a read that
+// spriteInfoLineSkipped accepts is not a frame line.
 const int kSpriteInfoReadSize = 255;
 bool spriteInfoLineSkipped(const char* text);
+bool spriteInfoReadEndsLine(const char* text);
 
-// False for a surface that SDL_LoadBMP returned from a damaged header and that
-// no conversion or blit can read safely; such a file counts as not loaded.
-bool imageDrawable(const SDL_Surface* image);
+// Loads a BMP file as SDL_LoadBMP does, or returns null when SDL can't load it
+// or hands back, from a damaged header, a surface that no conversion or blit
+// can read safely. The caller owns the surface.
+SDL_Surface* loadBMP(const char* file);
 
 // A sprite set: the shared, read-only frames of one animation and the sprite's size.
 class CSpriteBase

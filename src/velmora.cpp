@@ -16,12 +16,7 @@ CSprite sun;
 
 SDL_Surface* imageLoad(const char* file)
 {
-    SDL_Surface* temp = SDL_LoadBMP(file);
-    if (temp && !imageDrawable(temp))
-    {
-        SDL_FreeSurface(temp);
-        temp = NULL;
-    }
+    SDL_Surface* temp = loadBMP(file);
     if (!temp)
         return NULL;
     SDL_Surface* image = SDL_DisplayFormat(temp);

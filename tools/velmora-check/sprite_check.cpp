@@ -12,7 +12,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -279,14 +278,14 @@ void reportUnread(Report& report, const std::string& dir, const Read& last, int 
     {
         if (!std::fgets(buffer, sizeof buffer, fp))
             return;
-        lineStart = buffer[0] != '\0' && buffer[std::strlen(buffer) - 1] == '\n';
+        lineStart = spriteInfoReadEndsLine(buffer);
     }
     int unread = 0;
     while (std::fgets(buffer, sizeof buffer, fp))
     {
         if (lineStart)
             line++;
-        lineStart = buffer[0] != '\0' && buffer[std::strlen(buffer) - 1] == '\n';
+        lineStart = spriteInfoReadEndsLine(buffer);
         if (spriteInfoLineSkipped(buffer))
             continue;
         if (++unread <= 5)
