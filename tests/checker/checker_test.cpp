@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "damaged_bmp.h"
 #include "sprite_check.h"
 
 namespace
@@ -359,11 +360,7 @@ TEST_F(Checker, FrameThatIsNotABmpCannotBeUsed)
 // whose row pitch has wrapped to 0, and says why.
 TEST_F(Checker, FrameWithDamagedHeaderCannotBeUsed)
 {
-    file("giant.bmp", std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
-                                  "\x28\0\0\0\x09\x23\0\0\0\xff\0\0\x01\0\x80\x01"
-                                  "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
-                                  "\0\0\0\0\0\0\0\0",
-                                  54));
+    file("giant.bmp", damaged_bmp::wrappedPitch());
     info("FILES: 1\ngiant.bmp 10 255 0 255\n");
 
     EXPECT_EQ(check(), kUnusable);
@@ -373,11 +370,7 @@ TEST_F(Checker, FrameWithDamagedHeaderCannotBeUsed)
 // SDL reads this header without complaint as a surface of negative height.
 TEST_F(Checker, FrameWithNegativeHeightIsReportedAsDamaged)
 {
-    file("tall.bmp", std::string("BM\x36\0\0\0\0\0\0\0\x36\0\0\0"
-                                 "\x28\0\0\0\x09\x23\0\0\0\0\0\x80\x01\0\x20\0"
-                                 "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
-                                 "\0\0\0\0\0\0\0\0",
-                                 54));
+    file("tall.bmp", damaged_bmp::minusTwoToThe31High());
     info("FILES: 1\ntall.bmp 10 255 0 255\n");
 
     EXPECT_EQ(check(), kUnusable);

@@ -1,5 +1,6 @@
-// BMP headers that SDL_LoadBMP accepts but returns as surfaces nothing can draw
-// from; found by fuzzing the sprite-set loader.
+// Damaged BMP headers, found by fuzzing the sprite-set loader, that once crashed
+// it: SDL_LoadBMP returns each as a surface that nothing can draw from, for
+// two of them with an error set beside the surface.
 #ifndef VELMORA_TESTS_DAMAGED_BMP_H
 #define VELMORA_TESTS_DAMAGED_BMP_H
 
