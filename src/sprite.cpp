@@ -291,10 +291,17 @@ void CSprite::draw()
 
     // At most one frame change per call: a sprite that was held up shows
     // every frame in turn rather than skipping ahead to catch up.
+    //
+    // The frame is due once the time since the last change exceeds its pause
+    // times the speed. The time is a difference of tick counts taken modulo
+    // 2^32, so it stays exact to the millisecond for any uptime: past 2^24 ms a
+    // float deadline would round, past 2^31 ms the signed last-change tick turns
+    // negative, and at 2^32 ms SDL's tick count wraps to 0. The product is held
+    // in a double, exact for any pause below 2^29 ms times a float speed.
     if (mAnimating == 1)
     {
-        float deadline = mLastupdate + frames[mFrame].pause * mSpeed;
-        if (SDL_GetTicks() > deadline)
+        Uint32 elapsed = SDL_GetTicks() - (Uint32)mLastupdate;
+        if (elapsed > (double)frames[mFrame].pause * mSpeed)
         {
             mFrame++;
             if (mFrame > mSpriteBase->mNumFrames - 1)

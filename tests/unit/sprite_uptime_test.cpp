@@ -1,0 +1,192 @@
+// Animation timing for any uptime: the same frames at the same passes whether
+// the tick count is small, past 2^24 ms, past 2^31 ms or wrapping at 2^32 ms.
+#include "sprite.h"
+#include "sprite_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace spritetest;
+
+namespace
+{
+
+// Where the clock starts: the points at which a float deadline starts to round,
+// a signed tick turns negative and SDL's tick count wraps, and a day deep past 2^31.
+const Uint32 kOrigins[] = {0u, (1u << 24) - 70u, (1u << 31) - 70u, 0xFFFFFFFFu - 70u,
+                           3000000000u};
+
+class UptimeTest : public ::testing::TestWithParam<Uint32>
+{
+protected:
+    void SetUp() override
+    {
+        setTicks(0);
+        mScreen = display();
+        ASSERT_NE(mScreen, nullptr);
+        fillRect(mScreen, 0, 0, 1024, 768, kGrey);
+    }
+
+    // Loads a set of 10x10 solid frames, one colour each, with these pauses.
+    void loadSet(const std::vector<int>& pauses)
+    {
+        const Uint32 colours[] = {kRed, kGreen, kBlue, kYellow};
+        std::string info = "FILES: " + std::to_string(pauses.size()) + "\n";
+        for (std::size_t i = 0; i < pauses.size(); i++)
+        {
+            std::string name = "f" + std::to_string(i) + ".bmp";
+            mDir.bmp(name, 10, 10, colours[i % 4]);
+            info += name + " " + std::to_string(pauses[i]) + " 0 0 0\n";
+        }
+        mDir.write("info", info);
+        ASSERT_EQ(mSet.init(mDir.c_str()), 0);
+    }
+
+    // Binds the sprite and starts its timing at the tick `origin`.
+    void start(Uint32 origin, float speed)
+    {
+        mSprite.init(&mSet, mScreen);
+        mSprite.set(100, 100);
+        mSprite.setSpeed(speed);
+        setTicks(origin);
+        mSprite.rewind();
+    }
+
+    // One pass at origin + offset (modulo 2^32); the frame shown afterwards.
+    int passAt(Uint32 origin, Uint32 offset)
+    {
+        setTicks(origin + offset);
+        mSprite.clearBG();
+        mSprite.updateBG();
+        mSprite.draw();
+        return mSprite.getFrame();
+    }
+
+    // The frame after every pass, one pass per millisecond for `ms` ms.
+    std::vector<int> framesPerMillisecond(Uint32 origin, float speed, Uint32 ms)
+    {
+        start(origin, speed);
+        std::vector<int> frames;
+        for (Uint32 t = 1; t <= ms; t++)
+            frames.push_back(passAt(origin, t));
+        return frames;
+    }
+
+    SDL_Surface* mScreen = nullptr;
+    SetDir mDir;
+    CSpriteBase mSet = CSpriteBase();
+    CSprite mSprite = CSprite();
+};
+
+std::string originName(const testing::TestParamInfo<Uint32>& info)
+{
+    return "From" + std::to_string(info.param);
+}
+
+// Frame changes at the millisecond after each deadline, measured from the tick
+// at which timing started (the clock's origin).
+TEST_P(UptimeTest, FramesChangeJustAfterEachDeadline)
+{
+    loadSet({30, 20, 10});
+    start(GetParam(), 1.0f);
+    EXPECT_EQ(passAt(GetParam(), 30), 0);  // equal to the deadline: not yet
+    EXPECT_EQ(passAt(GetParam(), 31), 1);
+    EXPECT_EQ(passAt(GetParam(), 51), 1);
+    EXPECT_EQ(passAt(GetParam(), 52), 2);
+    EXPECT_EQ(passAt(GetParam(), 62), 2);
+    EXPECT_EQ(passAt(GetParam(), 63), 0);  // wraps to the first frame
+}
+
+TEST_P(UptimeTest, SameFramesPassByPassAsFromZero)
+{
+    loadSet({30, 20, 10, 7});
+    for (float speed : {1.0f, 1.5f, 0.25f})
+    {
+        std::vector<int> fromZero = framesPerMillisecond(0, speed, 200);
+        EXPECT_EQ(framesPerMillisecond(GetParam(), speed, 200), fromZero) << "speed " << speed;
+    }
+}
+
+TEST_P(UptimeTest, SpeedOneAndAHalfLastsHalfAsLongAgain)
+{
+    loadSet({40, 20});
+    start(GetParam(), 1.5f);
+    EXPECT_EQ(passAt(GetParam(), 60), 0);
+    EXPECT_EQ(passAt(GetParam(), 61), 1);
+    EXPECT_EQ(passAt(GetParam(), 91), 1);  // 61 + 20 * 1.5
+    EXPECT_EQ(passAt(GetParam(), 92), 0);
+}
+
+TEST_P(UptimeTest, ZeroPauseChangesAtMostOncePerMillisecond)
+{
+    loadSet({0, 0, 0});
+    start(GetParam(), 1.0f);
+    EXPECT_EQ(passAt(GetParam(), 0), 0);
+    EXPECT_EQ(passAt(GetParam(), 1), 1);
+    EXPECT_EQ(passAt(GetParam(), 1), 1);
+    EXPECT_EQ(passAt(GetParam(), 2), 2);
+}
+
+TEST_P(UptimeTest, LateSpriteChangesOneFrameAndDoesNotCatchUp)
+{
+    loadSet({30, 20, 10});
+    start(GetParam(), 1.0f);
+    EXPECT_EQ(passAt(GetParam(), 5000), 1);
+    EXPECT_EQ(passAt(GetParam(), 5000), 1);
+    EXPECT_EQ(passAt(GetParam(), 5020), 1);
+    EXPECT_EQ(passAt(GetParam(), 5021), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Origins, UptimeTest, testing::ValuesIn(kOrigins), originName);
+
+// --- Across the wrap of SDL's tick count ----------------------------------
+
+class WrapTest : public UptimeTest
+{
+};
+
+TEST_F(WrapTest, DeadlineEqualToTheTickAfterTheWrapDoesNotChange)
+{
+    loadSet({30, 20});
+    start(0xFFFFFFFFu - 9u, 1.0f);  // the deadline is tick 20 after the wrap
+    EXPECT_EQ(passAt(0, 20), 0);
+    EXPECT_EQ(passAt(0, 21), 1);
+}
+
+TEST_F(WrapTest, ZeroPauseChangesOnceAsTheTickWraps)
+{
+    loadSet({0, 0, 0});
+    start(0xFFFFFFFFu, 1.0f);
+    EXPECT_EQ(passAt(0xFFFFFFFFu, 0), 0);
+    EXPECT_EQ(passAt(0, 0), 1);
+    EXPECT_EQ(passAt(0, 0), 1);
+    EXPECT_EQ(passAt(0, 1), 2);
+}
+
+TEST_F(WrapTest, TimingRestartsFromTheSecondReadAfterTheWrap)
+{
+    loadSet({30, 20});
+    start(0xFFFFFFFFu - 19u, 1.0f);
+    // Due at 11 after the wrap; the change is timed from the next read, 15.
+    queueTicks({11, 15});
+    mSprite.draw();
+    EXPECT_EQ(mSprite.getFrame(), 1);
+    EXPECT_EQ(passAt(15, 20), 1);
+    EXPECT_EQ(passAt(15, 21), 0);
+}
+
+TEST_F(WrapTest, FirstDrawAfterStartCountsFromTickZero)
+{
+    // A sprite that was never rewound times its first frame from tick 0, so a
+    // first draw long after start-up changes at once, however large the tick.
+    loadSet({30, 20});
+    mSprite.init(&mSet, mScreen);
+    mSprite.setSpeed(1.0f);
+    EXPECT_EQ(passAt(3000000000u, 0), 1);
+    EXPECT_EQ(passAt(3000000000u, 20), 1);
+    EXPECT_EQ(passAt(3000000000u, 21), 0);
+}
+
+}
