@@ -1,0 +1,155 @@
+// Soak run: the real program, headless, through 60 simulated days on a fast
+// clock. Every frame period measured around 2^24 ms, 2^31 ms, the wrap at
+// 2^32 ms and day 60 must be what it is at start-up, to the millisecond, and
+// the program's memory must not grow.
+#include "sprite.h"
+#include "xsession.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// The scene's sprites in drawing order, with their sets and speeds.
+struct SceneSprite
+{
+    const char* name;
+    const char* set;
+    float speed;
+};
+const SceneSprite kSprites[] = {
+    {"sun", "includes/sun", 1.0f},
+    {"vikings1", "includes/vikings", 1.0f},
+    {"vikings2", "includes/vikings", 1.5f},
+};
+const char* const kWindows[] = {"start", "2^24", "2^31", "2^32", "day60"};
+
+struct SoakLog
+{
+    // periods[window][sprite][frame]: every period measured for that frame
+    std::map<std::string, std::map<int, std::map<int, std::set<long>>>> periods;
+    std::map<std::string, long> residentKiB;
+    std::string end;
+};
+
+SoakLog readLog(const fs::path& file)
+{
+    SoakLog log;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line))
+    {
+        std::istringstream fields(line);
+        std::string kind, window;
+        fields >> kind;
+        if (kind == "period")
+        {
+            int sprite = -1, frame = -1;
+            long ms = -1;
+            fields >> window >> sprite >> frame >> ms;
+            log.periods[window][sprite][frame].insert(ms);
+        }
+        else if (kind == "rss")
+        {
+            fields >> window;
+            fields >> log.residentKiB[window];
+        }
+        else if (kind == "end")
+        {
+            log.end = line;
+        }
+    }
+    return log;
+}
+
+// The pause of every frame of a set, as the engine loads it.
+std::vector<int> pausesOf(const fs::path& dir)
+{
+    CSpriteBase set = CSpriteBase();
+    EXPECT_EQ(set.init(dir.c_str()), 0) << dir;
+    std::vector<int> pauses;
+    for (int i = 0; i < set.mNumFrames; i++)
+        pauses.push_back(set.mAnim[i].pause);
+    return pauses;
+}
+
+class Soak : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The engine needs a display to load the sets it reads the pauses from.
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        ASSERT_NE(SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE), nullptr) << SDL_GetError();
+    }
+    void TearDown() override { SDL_Quit(); }
+};
+
+TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
+{
+    const fs::path data = e2e::projectData();
+    e2e::TempDir scratch;
+    const fs::path logFile = scratch.path() / "soak.log";
+
+    e2e::Process program(e2e::velmoraProgram(), {}, data,
+                         {{"SDL_VIDEODRIVER", "dummy"},
+                          {"SDL_AUDIODRIVER", "dummy"},
+                          {"LD_PRELOAD", VELMORA_FAST_CLOCK},
+                          {"VELMORA_SOAK_LOG", logFile.string()}});
+    e2e::ExitResult result = program.wait(e2e::Seconds(240));
+    ASSERT_TRUE(result.exited && result.status == 0)
+        << result << "\n" << program.out() << program.err();
+
+    SoakLog log = readLog(logFile);
+    ASSERT_FALSE(log.end.empty()) << "the run ended before its last window";
+    std::cout << log.end << "\n";
+
+    for (int s = 0; s < 3; s++)
+    {
+        const SceneSprite& sprite = kSprites[s];
+        const std::vector<int> pauses = pausesOf(data / sprite.set);
+        ASSERT_FALSE(pauses.empty());
+        for (const char* window : kWindows)
+        {
+            const auto& measured = log.periods[window][s];
+            std::cout << window << " " << sprite.name << ":";
+            // Every frame of the set shows at least once in a window.
+            EXPECT_EQ(measured.size(), pauses.size()) << window << " " << sprite.name;
+            for (const auto& [frame, periods] : measured)
+            {
+                ASSERT_LT(frame, (int)pauses.size());
+                // One pass a millisecond: the change comes at the first whole
+                // millisecond past the pause times the speed.
+                const long expected = (long)(pauses[frame] * (double)sprite.speed) + 1;
+                EXPECT_EQ(periods, std::set<long>{expected})
+                    << window << " " << sprite.name << " frame " << frame;
+                for (long ms : periods)
+                    std::cout << " " << ms;
+            }
+            std::cout << " ms\n";
+        }
+    }
+
+    // Memory after the first window is what the program keeps; nothing may be
+    // added to it per pass.
+    ASSERT_EQ(log.residentKiB.size(), std::size(kWindows));
+    const long first = log.residentKiB["start"];
+    for (const char* window : kWindows)
+    {
+        std::cout << "resident after " << window << ": " << log.residentKiB[window] << " KiB\n";
+        EXPECT_GT(log.residentKiB[window], 0);
+        EXPECT_LE(log.residentKiB[window], first + 256) << window;
+    }
+}
+
+}
