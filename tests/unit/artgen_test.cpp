@@ -1,5 +1,7 @@
-// Tests of the art generator: what it writes, that the sprite engine loads it, and that it is the same every run.
+// Tests of the art generator: what it writes, that the sprite engine loads it, that it is the same every
+// run, and the program's icon.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,9 +14,12 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "artset.h"
+#include "figure.h"
+#include "icon.h"
 #include "layout.h"
 #include "sun.h"
 #include "sprite.h"
@@ -452,6 +457,140 @@ TEST(ArtGeneratorCommand, NamesTheFileItCannotWriteAndFails)
     EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
     EXPECT_NE(output.find("bg.bmp"), std::string::npos) << output;
     fs::remove_all(dir.parent_path());
+}
+
+// The icon: a disc of the demo's art with the figure's head, written as a PNG.
+
+// A PNG read back through libpng as 8-bit RGBA; size 0 when it can't be read.
+artgen::IconImage readPng(const fs::path& path)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    artgen::IconImage image;
+    if (!png_image_begin_read_from_file(&png, path.c_str()))
+        return image;
+    png.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(png));
+    if (png.width == png.height && png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr))
+    {
+        image.size = static_cast<int>(png.width);
+        image.rgba = pixels;
+    }
+    png_image_free(&png);
+    return image;
+}
+
+unsigned char alphaAt(const artgen::IconImage& icon, int x, int y)
+{
+    return icon.rgba[(static_cast<size_t>(y) * icon.size + x) * 4 + 3];
+}
+
+TEST(Icon, IsTransparentInTheCornersAndOpaqueInTheMiddle)
+{
+    for (int size : {16, 48})
+    {
+        const artgen::IconImage icon = artgen::drawIcon(size);
+        ASSERT_EQ(icon.size, size);
+        ASSERT_EQ(icon.rgba.size(), static_cast<size_t>(size) * size * 4);
+        const int last = size - 1;
+        EXPECT_EQ(alphaAt(icon, 0, last), 0) << size;
+        EXPECT_EQ(alphaAt(icon, last, last), 0) << size;
+        EXPECT_EQ(alphaAt(icon, size / 2, size / 2), 255) << size;
+        // The disc's edge is smoothed: some pixels are partly transparent.
+        int partial = 0;
+        for (int x = 0; x < size; ++x)
+            partial += alphaAt(icon, x, last - 1) > 0 && alphaAt(icon, x, last - 1) < 255;
+        EXPECT_GT(partial, 0) << size;
+    }
+}
+
+TEST(Icon, ShowsTheFiguresColoursAndHornsOverTheRim)
+{
+    std::set<std::tuple<int, int, int>> figure;
+    const artgen::Canvas frame = artgen::drawFigureFrames().front();
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            if (frame.isOpaque(x, y))
+            {
+                unsigned char r, g, b;
+                frame.bytesAt(x, y, r, g, b);
+                figure.insert({r, g, b});
+            }
+
+    const int size = 256;
+    const artgen::IconImage icon = artgen::drawIcon(size);
+    int opaque = 0, figureColoured = 0, outsideDisc = 0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+        {
+            const unsigned char* p = &icon.rgba[(static_cast<size_t>(y) * size + x) * 4];
+            if (p[3] != 255)
+                continue;
+            ++opaque;
+            figureColoured += figure.count({p[0], p[1], p[2]}) > 0;
+            const float dx = x + 0.5f - size / 2.0f, dy = y + 0.5f - size / 2.0f;
+            outsideDisc += dx * dx + dy * dy > (0.48f * size) * (0.48f * size);
+        }
+    // The head and shoulders cover much of the disc, in the figure's own colours.
+    EXPECT_GT(figureColoured, opaque / 3);
+    EXPECT_GT(outsideDisc, 20);
+}
+
+TEST(Icon, SavesAPngThatReadsBackAsTheSamePicture)
+{
+    const fs::path dir = freshDir("icon");
+    const fs::path file = dir / "hicolor" / "48x48" / "apps" / "velmora.png";
+    const artgen::IconImage icon = artgen::drawIcon(48);
+    std::string error;
+    ASSERT_TRUE(artgen::saveIcon(icon, file.string(), error)) << error;
+    const artgen::IconImage back = readPng(file);
+    EXPECT_EQ(back.size, 48);
+    EXPECT_TRUE(back.rgba == icon.rgba);
+    fs::remove_all(dir.parent_path());
+}
+
+TEST(ArtGeneratorCommand, DrawsTheIconOfTheSizeAsked)
+{
+    const fs::path dir = freshDir("icon-command");
+    const fs::path file = dir / "32x32" / "velmora.png";
+    std::string output;
+    EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " --icon 32 '" + file.string() + "'", output), 0) << output;
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(readPng(file).size, 32);
+    fs::remove_all(dir.parent_path());
+}
+
+TEST(ArtGeneratorCommand, RefusesAnIconSizeOutsideTheLimits)
+{
+    for (const char* size : {"15", "1025", "48x48", "-48", ""})
+    {
+        std::string output;
+        EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " --icon '" + size + "' /nonexistent/icon.png", output), 2)
+            << size;
+        EXPECT_NE(output.find("the icon's size must be a number from 16 to 1024, not \"" + std::string(size) + "\""),
+                  std::string::npos)
+            << output;
+    }
+}
+
+TEST(ArtGeneratorCommand, NamesTheIconFileItCannotWriteAndFails)
+{
+    const fs::path dir = freshDir("icon-blocked");
+    fs::create_directories(dir / "icon.png");
+    std::string output;
+    EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " --icon 16 '" + (dir / "icon.png").string() + "'", output), 1);
+    EXPECT_NE(output.find("velmora-artgen: cannot write " + (dir / "icon.png").string()), std::string::npos) << output;
+    fs::remove_all(dir.parent_path());
+}
+
+TEST(ArtGeneratorCommand, HelpGoesToStandardOutputAndAnOptionIsNoDirectory)
+{
+    std::string output;
+    EXPECT_EQ(run("(" + std::string(VELMORA_ARTGEN_EXE) + " --help 2>/dev/null)", output), 0);
+    EXPECT_NE(output.find("velmora-artgen --icon SIZE FILE"), std::string::npos) << output;
+    EXPECT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " --verbose", output), 2);
+    EXPECT_NE(output.find("usage:"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists("--verbose"));
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ void Canvas::erase(int x, int y)
     mOpaque[static_cast<size_t>(y) * mWidth + x] = 0;
 }
 
-static unsigned char toByte(float v)
+unsigned char toByte(float v)
 {
     const float rounded = std::floor(v + 0.5f);
     return static_cast<unsigned char>(rounded < 0.0f ? 0.0f : (rounded > 255.0f ? 255.0f : rounded));

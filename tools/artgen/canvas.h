@@ -21,6 +21,8 @@ Colour mix(const Colour& a, const Colour& b, float t);
 Colour scale(const Colour& c, float factor);
 
 float clamp01(float v);
+// A component as a byte: rounded to the nearest integer and clamped to [0, 255].
+unsigned char toByte(float v);
 // 0 below e0, 1 above e1, a smooth S-curve between.
 float smoothstep(float e0, float e1, float x);
 
