@@ -1,9 +1,11 @@
-# A thin front over CMake: `make run` starts the demo, `make test` runs every test.
+# A thin front over CMake: `make run` starts the demo, `make test` runs every test,
+# `make install` / `make uninstall` install it under PREFIX.
 BUILD := build
+PREFIX ?= /usr/local
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps test-deps configure configure-tests build run test clean
+.PHONY: all deps test-deps configure configure-tests build run test install uninstall clean
 
 all: build
 
@@ -34,6 +36,14 @@ test: test-deps
 	@$(MAKE) configure-tests
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# As root or with sudo for the default PREFIX. The build's install_manifest.txt
+# records every file written, for `make uninstall`.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+uninstall:
+	cmake --build $(BUILD) --target uninstall
 
 clean:
 	rm -rf $(BUILD)

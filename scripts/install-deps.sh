@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh --test   that, plus what the test suite needs
 set -euo pipefail
 
-packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev)
+packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
 if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
              imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox)
