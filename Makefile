@@ -1,11 +1,12 @@
 # A thin front over CMake: `make run` starts the demo, `make test` runs every test,
-# `make install` / `make uninstall` install it under PREFIX.
+# `make install` / `make uninstall` install it under PREFIX, `make package` builds
+# the Debian package.
 BUILD := build
 PREFIX ?= /usr/local
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps test-deps configure configure-tests build run test install uninstall clean
+.PHONY: all deps test-deps package-deps configure configure-tests build run test install uninstall package clean
 
 all: build
 
@@ -14,6 +15,9 @@ deps:
 
 test-deps:
 	@scripts/install-deps.sh --test
+
+package-deps:
+	@scripts/install-deps.sh --package
 
 # Configuring again is cheap, and finds packages installed since the last run.
 # A first configure for the demo alone leaves the tests out: their packages
@@ -44,6 +48,10 @@ install: build
 
 uninstall:
 	cmake --build $(BUILD) --target uninstall
+
+# build/velmora_<version>_<arch>.deb, for `sudo apt install ./build/velmora_*.deb`.
+package: build package-deps
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)

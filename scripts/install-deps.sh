@@ -2,12 +2,17 @@
 # Installs the Debian packages Velmora needs, and nothing when they are all present.
 #   scripts/install-deps.sh          what building and running the demo needs
 #   scripts/install-deps.sh --test   that, plus what the test suite needs
+#   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
+if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
+  packages+=(dpkg-dev file)
+fi
 if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
-             imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox)
+             imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox
+             lintian desktop-file-utils appstream man-db)
 fi
 
 missing=()
