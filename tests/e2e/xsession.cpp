@@ -49,6 +49,20 @@ bool pollUntil(const std::function<bool()>& condition, Seconds timeout)
     }
 }
 
+fs::path findInPath(const std::string& name)
+{
+    const char* path = getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+    {
+        fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    throw std::runtime_error(name + " is not installed (not found in PATH)");
+}
+
 namespace
 {
 
@@ -65,20 +79,6 @@ void prepareProcess()
     done = true;
     signal(SIGPIPE, SIG_IGN);
     XSetErrorHandler(ignoreXError);
-}
-
-fs::path findInPath(const std::string& name)
-{
-    const char* path = getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-    {
-        fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    throw std::runtime_error(name + " is not installed (not found in PATH)");
 }
 
 // argv/envp arrays built before fork(), so the child only makes system calls.
@@ -412,7 +412,7 @@ EnvChanges programEnvironment(const std::string& display, const EnvChanges& chan
 
 Session::Session(const fs::path& workdir, const RunOptions& options)
     : mServer(),
-      mProgram(velmoraProgram(), options.args, workdir,
+      mProgram(options.program.empty() ? velmoraProgram() : options.program, options.args, workdir,
                programEnvironment(mServer.display(), options.env), options.input)
 {
 }

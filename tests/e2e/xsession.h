@@ -50,6 +50,10 @@ std::filesystem::path artifactDir();
 // Polls `condition` until it holds or `timeout` passes; true when it held.
 bool pollUntil(const std::function<bool()>& condition, Seconds timeout);
 
+// The executable `name` in one of PATH's directories; throws std::runtime_error
+// when there is none.
+std::filesystem::path findInPath(const std::string& name);
+
 // A temporary directory, removed with everything in it at the end.
 class TempDir
 {
@@ -134,6 +138,9 @@ private:
 // Options for a velmora run.
 struct RunOptions
 {
+    // What to start: empty for velmoraProgram(), or another command that ends
+    // up running velmora, such as the installed launcher.
+    std::filesystem::path program;
     std::vector<std::string> args;
     // Applied after the defaults: DISPLAY of the private server,
     // SDL_AUDIODRIVER=dummy (ALSA prints its own complaints on stderr
