@@ -105,8 +105,9 @@ install(FILES ${dist_sources}/copyright ${VELMORA_DIST}/changelog.gz
 # `cmake --build build --target uninstall` removes what the last full install
 # wrote, as its manifest lists it, and then the directories of Velmora's own
 # that it leaves empty.
+set(VELMORA_OWN_INSTALL_DIRS
+    ${CMAKE_INSTALL_DATADIR}/velmora ${CMAKE_INSTALL_LIBEXECDIR}/velmora ${CMAKE_INSTALL_DOCDIR})
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
-          "-DOWN_DIRS=${CMAKE_INSTALL_DATADIR}/velmora;${CMAKE_INSTALL_LIBEXECDIR}/velmora;${CMAKE_INSTALL_DOCDIR}"
-          -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
+          "-DOWN_DIRS=${VELMORA_OWN_INSTALL_DIRS}" -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
   VERBATIM)

@@ -1,0 +1,258 @@
+// The runtime component staged with DESTDIR: the tree it installs, the launcher
+// (its errors, its arguments and status, and the demo it starts under Xvfb),
+// the desktop entry, AppStream data, man pages and icons, and uninstalling.
+#include <png.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "support.h"
+
+namespace install
+{
+namespace
+{
+
+using namespace e2e;
+
+fs::path staged(const std::string& relative) { return stagedRoot() / "usr" / relative; }
+
+std::string readText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool executable(const fs::path& file)
+{
+    struct stat st;
+    return stat(file.c_str(), &st) == 0 && (st.st_mode & 0111) == 0111;
+}
+
+TEST(StagedTree, HoldsEveryFileOfTheProgramAndNothingElse)
+{
+    EXPECT_EQ(filesBelow(stagedRoot() / "usr"), expectedFiles("bin"));
+    std::set<std::string> top;
+    for (const fs::directory_entry& entry : fs::directory_iterator(stagedRoot()))
+        top.insert(entry.path().filename().string());
+    EXPECT_EQ(top, std::set<std::string>{"usr"}) << "everything goes below the prefix";
+}
+
+TEST(StagedTree, OnlyTheCommandsAndTheProgramAreExecutable)
+{
+    const std::set<std::string> programs = {"bin/velmora", "bin/velmora-check", "bin/velmora-artgen",
+                                            "libexec/velmora/velmora"};
+    for (const std::string& file : filesBelow(stagedRoot() / "usr"))
+        EXPECT_EQ(executable(staged(file)), programs.count(file) == 1) << file;
+}
+
+TEST(StagedTree, ArtIsWhatTheBuildDrew)
+{
+    for (const std::string& art : filesBelow(projectData()))
+        EXPECT_TRUE(readText(projectData() / art) == readText(staged("share/velmora/" + art))) << art;
+}
+
+// The launcher on a copy of the staged tree whose program is replaced by a
+// script that shows where it runs and what it was given.
+class Launcher : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mUsr = copyStagedUsr(mDir.path());
+        std::ofstream(mUsr / "libexec/velmora/velmora", std::ios::trunc)
+            << "#!/bin/sh\npwd -P\nfor a in \"$@\"; do echo \"[$a]\"; done\nexit 3\n";
+    }
+
+    CommandResult launch(const std::vector<std::string>& args = {}, const EnvChanges& env = {})
+    {
+        return runCommand((mUsr / "bin/velmora").string(), args, mElsewhere.path(), env);
+    }
+
+    TempDir mDir;
+    TempDir mElsewhere;
+    fs::path mUsr;
+};
+
+TEST_F(Launcher, RunsTheProgramInTheDataDirectoryWithItsArgumentsAndEndsWithItsStatus)
+{
+    CommandResult r = launch({"two words", "", "*"});
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
+    EXPECT_EQ(r.out, fs::canonical(mUsr / "share/velmora").string() + "\n[two words]\n[]\n[*]\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Launcher, FindsItsTreeWhenStartedThroughASymlink)
+{
+    fs::create_symlink(mUsr / "bin/velmora", mElsewhere.path() / "velmora");
+    CommandResult r = runCommand((mElsewhere.path() / "velmora").string(), {}, mElsewhere.path());
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
+    EXPECT_EQ(r.out, fs::canonical(mUsr / "share/velmora").string() + "\n");
+}
+
+TEST_F(Launcher, RunsTheProgramInTheDirectoryThatVelmoraDataNames)
+{
+    fs::create_directory(mElsewhere.path() / "my-art");
+    CommandResult r = launch({}, {{"VELMORA_DATA", std::string("my-art")}});
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
+    EXPECT_EQ(r.out, fs::canonical(mElsewhere.path() / "my-art").string() + "\n");
+}
+
+TEST_F(Launcher, EndsWithStatusTwoWhenTheDataDirectoryIsMissing)
+{
+    fs::remove_all(mUsr / "share/velmora");
+    CommandResult r = launch();
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
+    EXPECT_EQ(r.out, "") << "the program must not start";
+    EXPECT_EQ(r.err, "velmora: the data directory is missing: " + fs::canonical(mUsr / "bin").string() +
+                         "/../share/velmora is not a directory\n");
+}
+
+TEST_F(Launcher, EndsWithStatusTwoWhenVelmoraDataNamesNoDirectory)
+{
+    CommandResult r = launch({}, {{"VELMORA_DATA", std::string("/nonexistent/art")}});
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "velmora: VELMORA_DATA names no directory: /nonexistent/art\n");
+}
+
+TEST_F(Launcher, EndsWithStatus127WhenTheProgramIsMissing)
+{
+    fs::remove(mUsr / "libexec/velmora/velmora");
+    CommandResult r = launch();
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 127) << r;
+    EXPECT_EQ(r.err, "velmora: the program is missing: " + fs::canonical(mUsr / "bin").string() +
+                         "/../libexec/velmora/velmora is not an executable file\n");
+}
+
+// The value of `key` in the [Desktop Entry] group of a desktop file.
+std::string desktopValue(const std::string& text, const std::string& key)
+{
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return "";
+}
+
+TEST(InstalledFiles, DesktopEntryIsValidAndNamesTheInstalledCommandAndIcon)
+{
+    const fs::path entry = staged("share/applications/velmora.desktop");
+    CommandResult r = runCommand("desktop-file-validate", {entry.string()});
+    EXPECT_TRUE(r.succeeded()) << r;
+    EXPECT_EQ(r.out + r.err, "");
+
+    const std::string text = readText(entry);
+    EXPECT_TRUE(fs::exists(staged("bin/" + desktopValue(text, "Exec")))) << desktopValue(text, "Exec");
+    EXPECT_TRUE(fs::exists(staged("share/icons/hicolor/48x48/apps/" + desktopValue(text, "Icon") + ".png")));
+    // The window's class, which desktops match to the entry, is the program's file name.
+    EXPECT_EQ(desktopValue(text, "StartupWMClass"), "velmora");
+}
+
+TEST(InstalledFiles, AppStreamDataIsValidAndDescribesThisRelease)
+{
+    const fs::path file = staged("share/metainfo/" VELMORA_APPSTREAM_ID ".metainfo.xml");
+    CommandResult r = runCommand("appstreamcli", {"validate", "--no-net", file.string()});
+    EXPECT_TRUE(r.succeeded()) << r;
+    EXPECT_EQ(r.out.find("E:"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("W:"), std::string::npos) << r.out;
+
+    const std::string text = readText(file);
+    EXPECT_NE(text.find("<launchable type=\"desktop-id\">velmora.desktop</launchable>"), std::string::npos);
+    // The newest release comes first and must be this version.
+    const size_t release = text.find("<release version=\"");
+    ASSERT_NE(release, std::string::npos);
+    const std::string expected = "<release version=\"" VELMORA_VERSION "\"";
+    EXPECT_EQ(text.substr(release, expected.size()), expected);
+}
+
+TEST(InstalledFiles, ManPagesRenderWithoutWarningsAndCoverWhatTheyMust)
+{
+    for (const char* page : {"man6/velmora.6.gz", "man1/velmora-check.1.gz", "man1/velmora-artgen.1.gz"})
+    {
+        CommandResult r = runCommand("man", {"--warnings", "-l", staged(std::string("share/man/") + page).string()},
+                                     fs::temp_directory_path(),
+                                     {{"LC_ALL", std::string("C.UTF-8")}, {"MANWIDTH", std::string("80")},
+                                      {"MANPAGER", std::string("cat")}});
+        EXPECT_TRUE(r.succeeded()) << page << "\n" << r;
+        EXPECT_EQ(r.err, "") << page;
+        for (const char* part : {"SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES",
+                                 "VELMORA_DATA", "SDL_VIDEODRIVER", "FILES: ", "includes/vikings"})
+            EXPECT_NE(r.out.find(part), std::string::npos) << page << " says nothing of " << part;
+    }
+}
+
+TEST(InstalledFiles, IconsAreSquarePngsOfTheirDirectorysSize)
+{
+    int icons = 0;
+    for (const std::string& file : filesBelow(staged("share/icons/hicolor")))
+    {
+        ++icons;
+        const int size = std::stoi(file.substr(0, file.find('x')));
+        png_image png{};
+        png.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&png, staged("share/icons/hicolor/" + file).c_str()))
+            << file << ": " << png.message;
+        EXPECT_EQ(png.width, static_cast<png_uint_32>(size)) << file;
+        EXPECT_EQ(png.height, static_cast<png_uint_32>(size)) << file;
+        EXPECT_TRUE(png.format & PNG_FORMAT_FLAG_ALPHA) << file;
+        png_image_free(&png);
+    }
+    EXPECT_EQ(icons, 6);
+}
+
+TEST(Uninstall, RemovesWhatTheManifestListsAndOnlyTheProgramsOwnEmptyDirectories)
+{
+    TempDir root;
+    const fs::path usr = copyStagedUsr(root.path());
+    std::ofstream manifest(root.path() / "manifest.txt");
+    for (const std::string& file : filesBelow(usr))
+        manifest << (usr / file).string() << "\n";
+    manifest.close();
+    // What other programs and the user put beside it stays.
+    fs::create_directories(usr / "share/man/man1");
+    std::ofstream(usr / "share/man/man1/other.1") << ".TH OTHER 1\n";
+    fs::create_directories(usr / "share/velmora/includes/mine");
+    std::ofstream(usr / "share/velmora/includes/mine/info") << "FILES: 0\n";
+
+    std::string ownDirs = VELMORA_OWN_INSTALL_DIRS;
+    std::replace(ownDirs.begin(), ownDirs.end(), ':', ';');
+    CommandResult r = runCommand(VELMORA_CMAKE, {"-DMANIFEST=" + (root.path() / "manifest.txt").string(),
+                                                 "-DOWN_DIRS=" + ownDirs, "-P", VELMORA_UNINSTALL_SCRIPT});
+    EXPECT_TRUE(r.succeeded()) << r;
+    EXPECT_EQ(filesBelow(root.path()),
+              (std::set<std::string>{"manifest.txt", "usr/share/man/man1/other.1",
+                                     "usr/share/velmora/includes/mine/info"}));
+    // The program's own directories go once empty; shared ones stay.
+    EXPECT_FALSE(fs::exists(usr / "libexec/velmora"));
+    EXPECT_FALSE(fs::exists(usr / "share/doc/velmora"));
+    EXPECT_FALSE(fs::exists(usr / "share/velmora/includes/sun"));
+    EXPECT_TRUE(fs::is_directory(usr / "share/icons/hicolor/48x48/apps"));
+    EXPECT_TRUE(fs::is_directory(usr / "bin"));
+}
+
+class StagedLauncher : public InstalledLauncherTest
+{
+};
+
+TEST_F(StagedLauncher, ShowsTheSceneFromAnUnrelatedDirectoryAndEndsWithStatusZeroOnEscape)
+{
+    expectSceneFrom(staged("bin/velmora"), staged("share/velmora"));
+}
+
+TEST_F(StagedLauncher, WithVelmoraDataWithoutTheVikingsShowsTheRestOfTheScene)
+{
+    TempDir art;
+    fs::copy(staged("share/velmora"), art.path(), fs::copy_options::recursive);
+    fs::remove_all(art.path() / "includes/vikings");
+    expectSceneFrom(staged("bin/velmora"), art.path(), {{"VELMORA_DATA", art.path().string()}});
+}
+
+}
+}
