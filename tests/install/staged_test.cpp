@@ -172,6 +172,16 @@ TEST(InstalledFiles, AppStreamDataIsValidAndDescribesThisRelease)
     EXPECT_EQ(text.substr(release, expected.size()), expected);
 }
 
+TEST(InstalledFiles, DebianChangelogNamesThisVersionAndCopyrightTheLicence)
+{
+    CommandResult r = runCommand("gzip", {"-dc", staged("share/doc/velmora/changelog.gz").string()});
+    ASSERT_TRUE(r.succeeded()) << r;
+    EXPECT_EQ(r.out.rfind("velmora (" VELMORA_VERSION ") ", 0), 0u) << r.out.substr(0, r.out.find('\n'));
+    const std::string copyright = readText(staged("share/doc/velmora/copyright"));
+    EXPECT_EQ(copyright.rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u);
+    EXPECT_NE(copyright.find("\nLicense: Expat\n"), std::string::npos);
+}
+
 TEST(InstalledFiles, ManPagesRenderWithoutWarningsAndCoverWhatTheyMust)
 {
     for (const char* page : {"man6/velmora.6.gz", "man1/velmora-check.1.gz", "man1/velmora-artgen.1.gz"})
