@@ -1,5 +1,6 @@
 // The Debian package that CPack builds: its control fields, its files, what
 // lintian says of it, and the demo started from the package unpacked anywhere.
+#include <iostream>
 #include <map>
 #include <sstream>
 
