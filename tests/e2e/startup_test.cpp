@@ -41,12 +41,13 @@ TEST_F(Startup, WindowIs1024x768)
     copyProjectData();
     Session& s = start();
     ASSERT_TRUE(s.waitForWindow());
+    // Once the scene shows, the window is the one the program draws in.
+    ASSERT_TRUE(waitForBackgroundTopRow());
     EXPECT_EQ(s.programWindows().size(), 1u);
     Session::Geometry g = s.geometry();
     EXPECT_EQ(g.width, 1024);
     EXPECT_EQ(g.height, 768);
     EXPECT_TRUE(g.viewable);
-    ASSERT_TRUE(waitForBackgroundTopRow());
     expectCleanEndAfterEscape();
 }
 
@@ -139,10 +140,10 @@ TEST_F(Startup, ArgumentsAndConsoleInputChangeNothing)
     options.input = "1\n2\n";
     Session& s = start(options);
     ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
     Session::Geometry g = s.geometry();
     EXPECT_EQ(g.width, 1024);
     EXPECT_EQ(g.height, 768);
-    ASSERT_TRUE(waitForBackgroundTopRow());
     expectCleanEndAfterEscape();
 }
 

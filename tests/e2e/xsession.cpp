@@ -451,6 +451,47 @@ std::vector<XWindowId> Session::programWindows() const
     return found;
 }
 
+namespace
+{
+
+bool viewable(Display* dpy, XWindowId window)
+{
+    XWindowAttributes attributes;
+    return window && XGetWindowAttributes(dpy, window, &attributes) &&
+           attributes.map_state == IsViewable;
+}
+
+}
+
+void Session::followWindow()
+{
+    if (!mWindow || viewable(mServer.connection(), mWindow))
+        return;
+    // Between the two windows there may be none: keep the old one until the next is up.
+    std::vector<XWindowId> windows = programWindows();
+    if (windows.empty())
+        return;
+    mWindow = windows.front();
+    pointToWindow();
+}
+
+XWindowId Session::window()
+{
+    followWindow();
+    return mWindow;
+}
+
+// With no window manager the keyboard follows the pointer: keep it over the window.
+void Session::pointToWindow()
+{
+    Display* dpy = mServer.connection();
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(dpy, mWindow, &attributes))
+        return;
+    XWarpPointer(dpy, 0, mWindow, 0, 0, 0, 0, attributes.width / 2, attributes.height / 2);
+    XSync(dpy, False);
+}
+
 testing::AssertionResult Session::waitForWindow(Seconds timeout)
 {
     bool found = pollUntil(
@@ -471,16 +512,13 @@ testing::AssertionResult Session::waitForWindow(Seconds timeout)
                     << mProgram.err();
         return failure;
     }
-    // With no window manager the keyboard follows the pointer: keep it over the window.
-    Geometry g = geometry();
-    Display* dpy = mServer.connection();
-    XWarpPointer(dpy, 0, mWindow, 0, 0, 0, 0, g.width / 2, g.height / 2);
-    XSync(dpy, False);
+    pointToWindow();
     return testing::AssertionSuccess();
 }
 
-Session::Geometry Session::geometry() const
+Session::Geometry Session::geometry()
 {
+    followWindow();
     Geometry g;
     XWindowAttributes attributes;
     if (mWindow && XGetWindowAttributes(mServer.connection(), mWindow, &attributes))
@@ -523,6 +561,7 @@ std::uint8_t channel(unsigned long pixel, unsigned long mask)
 
 Picture Session::grab(int x, int y, int w, int h)
 {
+    followWindow();
     if (!mWindow || w <= 0 || h <= 0)
         return {};
     XImage* image = XGetImage(mServer.connection(), mWindow, x, y, (unsigned)w, (unsigned)h,
@@ -596,6 +635,7 @@ testing::AssertionResult Session::waitForScene(const ExpectedPicture& expected, 
 
 void Session::xdotool(const std::vector<std::string>& args)
 {
+    followWindow();
     static const fs::path program = findInPath("xdotool");
     Process tool(program, args, fs::current_path(), {{"DISPLAY", mServer.display()}});
     ExitResult result = tool.wait();
@@ -617,6 +657,7 @@ void Session::click(int button) { xdotool({"click", std::to_string(button)}); }
 
 void Session::closeWindow()
 {
+    followWindow();
     Display* dpy = mServer.connection();
     XEvent event;
     std::memset(&event, 0, sizeof event);

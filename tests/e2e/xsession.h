@@ -161,15 +161,21 @@ public:
 
     // Polls until the program's window is up: a viewable top-level window whose
     // WM_CLASS is "velmora". Moves the pointer into it so that keys reach it.
+    //
+    // The program may still replace that window while it sets its video mode:
+    // SDL 2, under the SDL 1.2 compatibility layer, maps a first window, then
+    // destroys it and opens another once it has chosen how to present. Every
+    // call below follows the program to its current window, and the window
+    // itself is best checked once something has been seen in it.
     testing::AssertionResult waitForWindow(Seconds timeout = kStartTimeout);
-    XWindowId window() const { return mWindow; }
+    XWindowId window();
     // The window's size and position as the server sees them.
     struct Geometry
     {
         int x = 0, y = 0, width = 0, height = 0;
         bool viewable = false;
     };
-    Geometry geometry() const;
+    Geometry geometry();
     // All viewable top-level windows whose WM_CLASS is "velmora".
     std::vector<XWindowId> programWindows() const;
 
@@ -203,6 +209,9 @@ public:
 
 private:
     void xdotool(const std::vector<std::string>& args);
+    // Moves on to the program's current window when the one held is no longer viewable.
+    void followWindow();
+    void pointToWindow();
 
     XServer mServer;
     Process mProgram;
