@@ -49,6 +49,12 @@ void initScene(SDL_Surface* display)
 {
     screen = display;
 
+    // Not every SDL 1.2 hands over a cleared display: the compatibility layer
+    // over SDL 2 leaves its memory as it found it. Cleared to black, as the
+    // classic library gives it, so that where no background is drawn the sprites
+    // save and restore black and not whatever the memory held.
+    SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0));
+
     // A set that fails to load still binds; its sprites then draw what it holds.
     vikingBase.init("includes/vikings");
     sunBase.init("includes/sun");
