@@ -72,6 +72,27 @@ protected:
 
     void TearDown() override { fs::remove_all(mRoot); }
 
+    // Whether the report says, in the checker's own words, why a frame image of
+    // the set can't be used: with SDL's reason when SDL gives one for the file,
+    // or as a damaged header when SDL makes a surface of it without complaint
+    // that nothing can draw from. Which of the two, and SDL's wording, depend on
+    // the SDL library.
+    testing::AssertionResult reportsUnusableFrame(const std::string& name)
+    {
+        SDL_ClearError();
+        SDL_Surface* image = SDL_LoadBMP((mSet / name).c_str());
+        const std::string reason = SDL_GetError();
+        if (image)
+            SDL_FreeSurface(image);
+        std::string expected =
+            reason.empty() ? name + " has a damaged BMP header: SDL reads a size or depth "
+                                    "from it that can't be drawn"
+                           : name + " is not a BMP that SDL can read (" + reason + ")";
+        if (mReport.find(expected) != std::string::npos)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "expected \"" << expected << "\" in\n" << mReport;
+    }
+
     void frame(const std::string& name, int w, int h)
     {
         SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0, 0, 0, 0);
@@ -356,25 +377,26 @@ TEST_F(Checker, FrameThatIsNotABmpCannotBeUsed)
     EXPECT_REPORT_HAS("note.bmp is not a BMP that SDL can read");
 }
 
-// SDL reads this header as a surface of 8969 x 65280 at 128 bits per pixel
-// whose row pitch has wrapped to 0, and says why.
+// A header of 8969 x 65280 at 384 bits per pixel: classic SDL finds it too wide,
+// the compatibility layer an unknown pixel format.
 TEST_F(Checker, FrameWithDamagedHeaderCannotBeUsed)
 {
     file("giant.bmp", damaged_bmp::wrappedPitch());
     info("FILES: 1\ngiant.bmp 10 255 0 255\n");
 
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("giant.bmp is not a BMP that SDL can read (A scanline is too wide)");
+    EXPECT_TRUE(reportsUnusableFrame("giant.bmp"));
 }
 
-// SDL reads this header without complaint as a surface of negative height.
+// A height of -2^31: classic SDL reads it without complaint as a surface of
+// negative height, which the loader refuses; the layer refuses the file itself.
 TEST_F(Checker, FrameWithNegativeHeightIsReportedAsDamaged)
 {
     file("tall.bmp", damaged_bmp::minusTwoToThe31High());
     info("FILES: 1\ntall.bmp 10 255 0 255\n");
 
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("tall.bmp has a damaged BMP header: SDL reads a size or depth from it that can't be drawn");
+    EXPECT_TRUE(reportsUnusableFrame("tall.bmp"));
 }
 
 TEST_F(Checker, FrameNameThatIsADirectoryCannotBeUsed)
