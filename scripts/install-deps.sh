@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Velmora needs, and nothing when they are all present.
 #   scripts/install-deps.sh          what building and running the demo needs
-#   scripts/install-deps.sh --test   that, plus what the test suite needs
+#   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
+#                                    the SDL 1.2 compatibility layer too)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 set -euo pipefail
 
@@ -12,7 +13,7 @@ fi
 if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
              imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox
-             lintian desktop-file-utils appstream man-db)
+             lintian desktop-file-utils appstream man-db libsdl1.2-compat)
 fi
 
 missing=()

@@ -3,10 +3,14 @@
 # bounded time from the seed corpus; fails on the first crash, leak, timeout or
 # undefined behaviour, and prints how many inputs ran.
 #   run_fuzz.sh SOURCE_DIR WORK_DIR SECONDS_IN_ALL
+# With VELMORA_SDL set (the name of the SDL library the run is on, which
+# LD_LIBRARY_PATH selects), the work goes into a folder of that name under
+# WORK_DIR and the counts are reported under that name.
 set -euo pipefail
 
 src=$1
-work=$2
+library=${VELMORA_SDL:-}
+work=$2${library:+/$library}
 seconds=${3:-60}
 cxx=${VELMORA_FUZZ_CXX:-clang++}
 
@@ -32,6 +36,8 @@ read -r -a sdl_libs <<<"$(pkg-config --libs sdl)"
     sprite-fuzz.o "${sdl_libs[@]}" -o fuzz-frame
 
 export SDL_VIDEODRIVER=dummy
+sdl=$(ldd ./fuzz-info | sed -n 's/^[[:space:]]*libSDL-1\.2\.so\.0 => \([^ ]*\).*/\1/p')
+echo "fuzz: SDL 1.2 from ${sdl:-?}"
 # The targets' scratch sets, also when a run ends in a crash.
 export VELMORA_FUZZ_SCRATCH=$work/scratch
 rm -rf "$VELMORA_FUZZ_SCRATCH" && mkdir -p "$VELMORA_FUZZ_SCRATCH"
@@ -54,7 +60,7 @@ for mode in info frame; do
         -print_final_stats=1 -artifact_prefix="$work/artifacts/$mode-" \
         "corpus-$mode" "$src/tests/fuzz/corpus/$mode" >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "fuzz-$mode: ${runs:-?} inputs in ${half} s, status $status"
+    echo "fuzz-$mode${library:+ on $library}: ${runs:-?} inputs in ${half} s, status $status"
     if [ "$status" -ne 0 ]; then
         tail -n 60 "$log"
         echo "fuzz-$mode: the failing input is in $work/artifacts/"
@@ -62,4 +68,4 @@ for mode in info frame; do
     fi
     total=$(( total + ${runs:-0} ))
 done
-echo "fuzz: $total inputs in all, no failures"
+echo "fuzz${library:+ on $library}: $total inputs in all, no failures"

@@ -4,14 +4,16 @@
 # unless the program ends with status 0 and memcheck finds no invalid access
 # and no use of an uninitialised value.
 #   run_memcheck.sh CASE VELMORA QUIT_AFTER_SHIM DATA_DIR WORK_DIR
-# Cases: art, missing-files, bad-headers, bad-images, long-lines.
+# Cases: art, missing-files, bad-headers, bad-images, long-lines, empty-background.
+# With VELMORA_SDL set (the name of the SDL library the run is on), the work goes
+# into a folder of that name under WORK_DIR.
 set -euo pipefail
 
 case_name=$1
 velmora=$(realpath "$2")
 shim=$(realpath "$3")
 data=$(realpath "$4")
-work=$(realpath -m "$5")
+work=$(realpath -m "$5${VELMORA_SDL:+/$VELMORA_SDL}")
 valgrind=${VALGRIND:-valgrind}
 passes=${VELMORA_QUIT_AFTER:-300}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -109,6 +111,13 @@ else
         } >"$run_dir/includes/vikings/info"
         printf 'FILES: 2\ngood.bmp 30 255 0 255\n%s.bmp 30\n' "$long" >"$run_dir/includes/sun/info"
         printf 'this is not a picture\n' >"$run_dir/bg.bmp"
+        ;;
+    empty-background)
+        # The project's sets over an empty bg.bmp: nothing is drawn beneath the
+        # sprites, so they save and restore the display as the video mode left it.
+        rm -rf "$run_dir/includes"
+        cp -r "$data/includes" "$run_dir/includes"
+        : >"$run_dir/bg.bmp"
         ;;
     *)
         echo "run_memcheck: unknown case $case_name"
