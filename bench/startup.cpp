@@ -50,14 +50,23 @@ int waitWithTimeout(pid_t pid, int timeoutMs)
 std::vector<std::string> childEnvironment(const std::string& shim, const std::string& out)
 {
     std::vector<std::string> env;
+    // The shim goes first; whatever else is preloaded (such as the SDL 1.2
+    // compatibility layer, to time the program on it) stays behind it.
+    std::string preload = shim;
     for (char** e = environ; *e; ++e)
     {
         std::string entry = *e;
-        if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("VELMORA_FIRST_FRAME_OUT=", 0) == 0)
+        if (entry.rfind("LD_PRELOAD=", 0) == 0)
+        {
+            if (entry.size() > 11)
+                preload += ":" + entry.substr(11);
+            continue;
+        }
+        if (entry.rfind("VELMORA_FIRST_FRAME_OUT=", 0) == 0)
             continue;
         env.push_back(entry);
     }
-    env.push_back("LD_PRELOAD=" + shim);
+    env.push_back("LD_PRELOAD=" + preload);
     env.push_back("VELMORA_FIRST_FRAME_OUT=" + out);
     return env;
 }

@@ -14,6 +14,7 @@
 #include "passes.h"
 #include "report.h"
 #include "scenario.h"
+#include "sdl_library.h"
 #include "startup.h"
 #include "synthetic.h"
 #include "velmora.h"
@@ -703,6 +704,10 @@ int main(int argc, char** argv)
     printf("video driver %s, display %dx%d, %d bpp, masks %08x %08x %08x; data %s\n", driver,
            display->w, display->h, fmt->BitsPerPixel, fmt->Rmask, fmt->Gmask, fmt->Bmask,
            dataDir.c_str());
+    const SdlLibrary sdl = linkedSdl();
+    printf("%s\n", describe(sdl).c_str());
+    csv.row("sdl", "all", "linked_patch_version", sdl.version.patch, "");
+    csv.row("sdl", "all", "compatibility_layer", sdl.compatibilityLayer ? 1 : 0, "");
     printf("demo sets: sun %dx%d (%d frames), vikings %dx%d (%d frames)\n", sunBase.mW,
            sunBase.mH, sunBase.mNumFrames, vikingBase.mW, vikingBase.mH, vikingBase.mNumFrames);
 
