@@ -34,7 +34,13 @@ fs::path velmoraProgram()
     return other && *other ? fs::path(other) : fs::path(VELMORA_PROGRAM);
 }
 fs::path projectData() { return VELMORA_DATA; }
-fs::path artifactDir() { return E2E_ARTIFACT_DIR; }
+// Each SDL library's run of a test keeps its screenshots apart (VELMORA_SDL names it).
+fs::path artifactDir()
+{
+    const char* library = getenv("VELMORA_SDL");
+    fs::path dir = E2E_ARTIFACT_DIR;
+    return library && *library ? dir / library : dir;
+}
 
 bool pollUntil(const std::function<bool()>& condition, Seconds timeout)
 {
