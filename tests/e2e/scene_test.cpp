@@ -113,6 +113,20 @@ TEST_F(Scene, EachSpriteIsDrawnAtItsPlace)
     expectCleanEndAfterEscape();
 }
 
+// Whichever SDL 1.2 hands the display over, it is cleared before the
+// background is drawn: without a background the sprites stand on black.
+TEST_F(Scene, WithoutABackgroundTheSpritesStandOnBlack)
+{
+    SceneData data = stillScene();
+    data.write(workdir());
+    fs::remove(workdir() / "bg.bmp");
+    data.background = Picture(kWindowWidth, kWindowHeight, Rgb{0, 0, 0});
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    EXPECT_TRUE(s.waitForScene(SceneModel{}.expect(data)));
+    expectCleanEndAfterEscape();
+}
+
 TEST_F(Scene, KeyColouredPixelsAreNotDrawn)
 {
     SceneData data = stillScene();
