@@ -6,7 +6,9 @@
 // display beneath its new position into its buffer), draw. Because every save
 // happens after all restores and before any draw, the buffers only ever hold
 // background pixels, so moving or overlapping sprites leave no trails and the
-// background itself never has to be redrawn.
+// background itself never has to be redrawn. Each sprite also remembers the
+// rectangles its restore and draw changed, so that a program can present just
+// those (CRectList) instead of the whole display.
 #include "sprite.h"
 
 #include <stdio.h>
@@ -245,6 +247,29 @@ CSpriteFrame* framesOf(const CSpriteBase* base)
     return base->mAnim;
 }
 
+// What a blit changed on its target: SDL leaves the clipped destination in dest,
+// with no width or height when nothing of the source was left to copy.
+SDL_Rect changedBy(int blitResult, const SDL_Rect& dest)
+{
+    if (blitResult < 0 || dest.w == 0 || dest.h == 0)
+        return SDL_Rect();
+    return dest;
+}
+
+long long area(const SDL_Rect& r)
+{
+    return (long long)r.w * r.h;
+}
+
+SDL_Rect boundingBox(const SDL_Rect& a, const SDL_Rect& b)
+{
+    int left = a.x < b.x ? a.x : b.x;
+    int top = a.y < b.y ? a.y : b.y;
+    int right = a.x + a.w > b.x + b.w ? a.x + a.w : b.x + b.w;
+    int bottom = a.y + a.h > b.y + b.h ? a.y + a.h : b.y + b.h;
+    return rect16(left, top, right - left, bottom - top);
+}
+
 }
 
 int CSprite::init(CSpriteBase* base, SDL_Surface* screen)
@@ -266,11 +291,12 @@ int CSprite::init(CSpriteBase* base, SDL_Surface* screen)
 
 void CSprite::clearBG()
 {
+    mRestoredRect = SDL_Rect();
     if (mDrawn != 1 || !mBackreplacement || !mScreen)
         return;
     // SDL reads only the position of a destination rectangle; the whole buffer is copied.
     SDL_Rect dest = rect16(mOldX, mOldY, mSpriteBase->mW, mSpriteBase->mH);
-    SDL_BlitSurface(mBackreplacement, NULL, mScreen, &dest);
+    mRestoredRect = changedBy(SDL_BlitSurface(mBackreplacement, NULL, mScreen, &dest), dest);
 }
 
 void CSprite::updateBG()
@@ -285,6 +311,7 @@ void CSprite::updateBG()
 
 void CSprite::draw()
 {
+    mDrawnRect = SDL_Rect();
     CSpriteFrame* frames = framesOf(mSpriteBase);
     if (!frames)
         return;
@@ -317,7 +344,7 @@ void CSprite::draw()
     if (image && mScreen)
     {
         SDL_Rect dest = rect16(mX, mY, 0, 0);
-        SDL_BlitSurface(image, NULL, mScreen, &dest);
+        mDrawnRect = changedBy(SDL_BlitSurface(image, NULL, mScreen, &dest), dest);
     }
 }
 
@@ -372,4 +399,34 @@ void CSprite::xSet(int nr)
 void CSprite::ySet(int nr)
 {
     mY = nr;
+}
+
+void CRectList::add(SDL_Rect rect)
+{
+    if (rect.w == 0 || rect.h == 0)
+        return;
+    if (mCount > 0)
+    {
+        SDL_Rect* last = &mRects[mCount - 1];
+        SDL_Rect box = boundingBox(*last, rect);
+        if (mCount == kRectListSize || area(box) <= area(*last) + area(rect))
+        {
+            *last = box;
+            return;
+        }
+    }
+    mRects[mCount] = rect;
+    mCount++;
+}
+
+void CRectList::addSprite(CSprite* sprite)
+{
+    add(sprite->getRestoredRect());
+    add(sprite->getDrawnRect());
+}
+
+void CRectList::addSprites(CSprite* sprites, int count)
+{
+    for (int i = 0; i < count; i++)
+        addSprite(&sprites[i]);
 }

@@ -71,6 +71,17 @@ public:
 
 // One visible instance of a sprite set on a target surface, with its own
 // position, animation clock and a buffer holding the background beneath it.
+//
+// Changed rectangles: after a pass, getRestoredRect gives the rectangle of the
+// target that the last clearBG changed (where it put the saved background back)
+// and getDrawnRect the one that the last draw changed (where it drew the current
+// frame, at that frame's own size, which may exceed the set's mW x mH). Both are
+// clipped to the target's clip rectangle, as SDL clipped the blit. A call that
+// changed nothing - clearBG before the first draw, a sprite wholly off the
+// target, a set without frames, an entry without an image - leaves an empty
+// rectangle (all fields 0). updateBG only reads the target and changes neither.
+// A program that presents with SDL_UpdateRects instead of SDL_Flip collects
+// these for all its sprites in a CRectList (below) after the draw phase.
 class CSprite
 {
 public:
@@ -78,6 +89,9 @@ public:
     void draw();
     void clearBG();
     void updateBG();
+
+    SDL_Rect getRestoredRect() { return mRestoredRect; }
+    SDL_Rect getDrawnRect() { return mDrawnRect; }
 
     void setFrame(int nr);
     int getFrame();
@@ -104,6 +118,33 @@ private:
     CSpriteBase* mSpriteBase;
     SDL_Surface* mBackreplacement;
     SDL_Surface* mScreen;
+    SDL_Rect mRestoredRect;
+    SDL_Rect mDrawnRect;
+};
+
+// The rectangles that one pass changed on a display, for
+//     SDL_UpdateRects(screen, list.mCount, list.mRects);
+// A fixed array: collecting a pass allocates nothing. Like the engine's other
+// objects it starts zeroed (empty) or is emptied with clear.
+//
+// add skips empty rectangles, and merges a rectangle into the one added just
+// before it when their bounding box has no more pixels than the two together
+// (a sprite that did not move restores and draws the same rectangle, which is
+// then presented once). A full list grows its last rectangle to cover the new
+// one, so nothing that changed is ever left out.
+const int kRectListSize = 256;
+
+class CRectList
+{
+public:
+    void clear() { mCount = 0; }
+    void add(SDL_Rect rect);
+    // The sprite's restored and drawn rectangles from its last pass.
+    void addSprite(CSprite* sprite);
+    void addSprites(CSprite* sprites, int count);
+
+    int mCount;
+    SDL_Rect mRects[kRectListSize];
 };
 
 #endif
