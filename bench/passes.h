@@ -45,8 +45,8 @@ struct PhaseMarks
     }
 };
 
-// One pass of the demo scene with its phases marked: the same calls as drawScene.
-template <class Marks> void scenePass(Marks& marks, Phases& ph)
+// The restore, save and draw phases of a demo scene pass, as drawScene runs them.
+template <class Marks> void sceneDrawPhases(Marks& marks, Phases& ph)
 {
     marks.start();
     sun.clearBG();
@@ -61,7 +61,26 @@ template <class Marks> void scenePass(Marks& marks, Phases& ph)
     vikings1.draw();
     vikings2.draw();
     marks.end(ph.draw);
+}
+
+// One pass of the demo scene with its phases marked: the same calls as drawScene.
+template <class Marks> void scenePass(Marks& marks, Phases& ph)
+{
+    sceneDrawPhases(marks, ph);
     SDL_Flip(screen);
+    marks.end(ph.present);
+}
+
+// A demo scene pass that presents only the rectangles the engine reports changed.
+// Gathering them counts as presenting.
+template <class Marks> void sceneChangedRectsPass(CRectList& changed, Marks& marks, Phases& ph)
+{
+    sceneDrawPhases(marks, ph);
+    changed.clear();
+    changed.addSprite(&sun);
+    changed.addSprite(&vikings1);
+    changed.addSprite(&vikings2);
+    SDL_UpdateRects(screen, changed.mCount, changed.mRects);
     marks.end(ph.present);
 }
 

@@ -88,6 +88,11 @@ size_t surfaceBytes(int w, int h, const SDL_Surface* like)
 
 void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor)
 {
+    if (s.external)
+    {
+        s.external(s);
+        return;
+    }
     if (s.prepare)
         s.prepare();
     if (int warm = warmUpPasses(s, first))

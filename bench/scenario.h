@@ -24,6 +24,9 @@ struct Scenario
     std::function<void()> finish;   // after each repeat, untimed
     std::function<void(int)> run;
     std::function<Phases(int)> runInstrumented;
+    // Set for a scenario that another process measures: it replaces the runs
+    // above and adds the repeat's rate, CPU rate and shares itself.
+    std::function<void(Scenario&)> external;
 
     std::vector<double> rates;     // passes per second of wall-clock time
     std::vector<double> cpuRates;  // passes per second of this thread's CPU time

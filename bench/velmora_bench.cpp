@@ -7,10 +7,14 @@
 // elsewhere on the machine hits them alike. The passes-per-second rate comes from
 // an uninstrumented run; a second run of the same work with a clock read between
 // phases gives the share of a pass spent restoring, saving, drawing and presenting.
-// For the demo scene the rated run calls the program's own drawScene.
+// For the demo scene the rated run calls the program's own drawScene. The present
+// group compares presenting the scene with SDL_Flip, as the program does, against
+// SDL_UpdateRects of the rectangles the engine reports changed, and runs a pygame
+// rendition of the scene (bench/pygame_scene.py) beside them when pygame is there.
 //
 // Usage: velmora-bench [--data DIR] [--x11] [--repeats N] [--passes N]
 //                      [--startup-runs N] [--only LIST] [--csv FILE] [--plot PNG]
+//                      [--python PATH]
 #include "passes.h"
 #include "report.h"
 #include "scenario.h"
@@ -41,6 +45,8 @@ struct Options
     std::string program = VELMORA_BENCH_PROGRAM;
     std::string shim = VELMORA_BENCH_SHIM;
     std::string plotScript = VELMORA_BENCH_PLOT_SCRIPT;
+    std::string pygameScript = VELMORA_BENCH_PYGAME_SCRIPT;
+    std::string python = "/usr/bin/python3";  // where python3-pygame installs
     std::string csv;
     std::string plot;
     std::vector<std::string> only;
@@ -60,9 +66,11 @@ void usage()
            "--x11)\n"
            "  --startup-runs N  starts of the real program to time (default 20, 0 skips)\n"
            "  --only LIST       comma-separated scenario groups: scene,floor,unkeyed,full,rle,\n"
-           "                    target,scaling,startup\n"
+           "                    present,target,scaling,startup\n"
            "  --csv FILE        write every figure to FILE\n"
-           "  --plot PNG        draw passes/s against sprite count from the CSV (needs --csv)\n",
+           "  --plot PNG        draw passes/s against sprite count from the CSV (needs --csv)\n"
+           "  --python PATH     the Python with pygame for the present group's pygame scene\n"
+           "                    (default /usr/bin/python3; skipped when it can't import pygame)\n",
            VELMORA_BENCH_DATA_DIR);
 }
 
@@ -103,6 +111,8 @@ bool parseOptions(int argc, char** argv, Options* opt)
                 opt->csv = next;
             else if (arg == "--plot")
                 opt->plot = next;
+            else if (arg == "--python")
+                opt->python = next;
             else if (arg == "--repeats")
                 ok = parseInt(next, 1, &opt->repeats);
             else if (arg == "--passes")
@@ -357,6 +367,100 @@ void addDemoScenarios(Bench& bench)
     }
 }
 
+// Quotes a word for the shell.
+std::string shellQuote(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The pygame rendition of the scene: one run of bench/pygame_scene.py per repeat,
+// in its own process on the same video driver. Its restore share is Group.clear,
+// its draw share the update and draw of the group, its present share
+// display.update; it saves nothing.
+Scenario pygameScenario(const Options& opt, const std::string& dataDir)
+{
+    Scenario s;
+    s.group = "present";
+    s.name = "present: pygame rendition";
+    s.strategy = "pygame";
+    s.sprites = 3;
+    s.targetW = 1024;
+    s.targetH = 768;
+    s.passes = opt.passes;
+    std::string command = shellQuote(opt.python) + " " + shellQuote(opt.pygameScript) +
+                          " --data " + shellQuote(dataDir) + " --passes " +
+                          std::to_string(opt.passes) + " --warmup " +
+                          std::to_string(std::max(1, opt.passes / 10));
+    s.external = [command](Scenario& self) {
+        FILE* out = popen(command.c_str(), "r");
+        char line[256] = "";
+        bool read = out && fgets(line, sizeof line, out);
+        int status = out ? pclose(out) : -1;
+        double rate = 0, cpuRate = 0;
+        Phases ph;
+        if (!read || status != 0 ||
+            sscanf(line, "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf", &rate,
+                   &cpuRate, &ph.restore, &ph.draw, &ph.present) != 5)
+        {
+            fprintf(stderr, "velmora-bench: the pygame scene gave no figures: %s\n",
+                    command.c_str());
+            return;
+        }
+        self.rates.push_back(rate);
+        self.cpuRates.push_back(cpuRate);
+        self.shares.push_back(ph);
+    };
+    return s;
+}
+
+// present: the demo scene's passes presented with SDL_Flip, as the program does,
+// and with SDL_UpdateRects of the rectangles the engine reports changed; beside
+// them, when pygame can be imported, pygame's rendition of the same scene.
+void addPresentScenarios(Bench& bench, const std::string& dataDir)
+{
+    const Options& opt = bench.opt;
+    if (!wanted(opt, "present"))
+        return;
+    SDL_Surface* display = bench.display;
+    auto redrawBackground = [display]() {
+        drawBG(back, display);
+        SDL_Flip(display);
+    };
+    for (int changedOnly = 0; changedOnly < 2; ++changedOnly)
+    {
+        Scenario s;
+        s.group = "present";
+        s.name = changedOnly ? "present: changed rects" : "present: SDL_Flip";
+        s.strategy = "dirty";
+        s.sprites = 3;
+        s.targetW = display->w;
+        s.targetH = display->h;
+        s.passes = opt.passes;
+        s.blitBytes = bench.demoDirtyBytes;
+        s.prepare = redrawBackground;
+        if (changedOnly)
+        {
+            auto changed = std::make_shared<CRectList>();
+            setPasses(s, [changed](auto& marks, Phases& ph) {
+                sceneChangedRectsPass(*changed, marks, ph);
+            });
+        }
+        else
+            setScenePasses(s);
+        bench.add(std::move(s));
+    }
+
+    std::string probe = shellQuote(opt.python) + " -c 'import pygame' >/dev/null 2>&1";
+    if (system(probe.c_str()) == 0)
+        bench.add(pygameScenario(opt, dataDir));
+    else
+        printf("present: no pygame rendition: %s can't import pygame (python3-pygame)\n",
+               opt.python.c_str());
+}
+
 void addTargetScenarios(Bench& bench)
 {
     const Options& opt = bench.opt;
@@ -530,6 +634,16 @@ void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenar
     if (scene && rle)
         reportRatio(csv, "scene, RLE frames / scene", *rle, *scene,
                     "what RLE-encoded frames would gain");
+    Scenario* flip = find(all, "present: SDL_Flip");
+    Scenario* changed = find(all, "present: changed rects");
+    Scenario* pygame = find(all, "present: pygame rendition");
+    if (flip && changed)
+        reportRatio(csv, "present: changed rects / SDL_Flip", *changed, *flip,
+                    opt.x11 ? ">= 8 on sdl12-compat, >= 1.25 on classic SDL"
+                            : ">= 4 on sdl12-compat");
+    if (changed && pygame)
+        reportRatio(csv, "present: changed rects / pygame", *changed, *pygame,
+                    opt.x11 ? ">= 5" : "none headless: SDL 2's blitters are faster");
     if (scene && !scene->memcpyRates.empty())
     {
         double value = pairedRatio(scene->rates, scene->memcpyRates);
@@ -713,6 +827,7 @@ int main(int argc, char** argv)
 
     Bench bench(opt, display);
     addDemoScenarios(bench);
+    addPresentScenarios(bench, dataDir.string());
     addTargetScenarios(bench);
     fs::path tempDir;
     if (!addScalingScenarios(bench, tempDir))
