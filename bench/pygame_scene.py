@@ -3,8 +3,8 @@
 
 The same art from the data directory (bg.bmp, includes/sun, includes/vikings),
 the same places (sun at 480,50; vikings at 150,300 and 350,300), speeds (1, 1,
-1.5) and frame timing (a frame changes when the tick count passes the last
-change plus its pause times the speed, at most once per pass), drawn the way
+1.5) and frame timing (a frame changes when the ticks since the last change
+exceed its pause times the speed, at most once per pass), drawn the way
 pygame programs usually do it: a RenderUpdates group, Group.clear with the
 background, and display.update of the rectangles that draw returns.
 
@@ -57,7 +57,7 @@ class SceneSprite(pygame.sprite.Sprite):
         self.rect = self.image.get_rect(topleft=(x, y))
 
     def update(self, now):
-        if len(self.frames) > 1 and now > self.last_update + self.frames[self.frame][1] * self.speed:
+        if len(self.frames) > 1 and now - self.last_update > self.frames[self.frame][1] * self.speed:
             self.frame = (self.frame + 1) % len(self.frames)
             self.last_update = pygame.time.get_ticks()
             self.image = self.frames[self.frame][0]
