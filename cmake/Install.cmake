@@ -106,7 +106,8 @@ install(FILES ${dist_sources}/copyright ${VELMORA_DIST}/changelog.gz
 # wrote, as its manifest lists it, and then the directories of Velmora's own
 # that it leaves empty.
 set(VELMORA_OWN_INSTALL_DIRS
-    ${CMAKE_INSTALL_DATADIR}/velmora ${CMAKE_INSTALL_LIBEXECDIR}/velmora ${CMAKE_INSTALL_DOCDIR})
+    ${CMAKE_INSTALL_DATADIR}/velmora ${CMAKE_INSTALL_LIBEXECDIR}/velmora ${CMAKE_INSTALL_DOCDIR}
+    ${VELMORA_ENGINE_INSTALL_DIRS})
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
           "-DOWN_DIRS=${VELMORA_OWN_INSTALL_DIRS}" -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
