@@ -1,23 +1,37 @@
 #!/bin/sh
-# Stages the engine's developer files with DESTDIR, builds the example out of
-# tree against them, once through the CMake package and once through pkg-config,
-# and runs each build headless for a few passes.
-#   example_build.sh BUILD_DIR SOURCE_DIR WORK_DIR DATA_DIR PREFIX LIBDIR
+# Builds the example out of tree against the engine's developer files, once
+# through the CMake package and once through pkg-config, and runs each build
+# headless for a few passes. The files come either from the build, staged with
+# DESTDIR, or from the development package that CPack made, unpacked anywhere.
+#   example_build.sh staged BUILD_DIR PREFIX LIBDIR SOURCE_DIR DATA_DIR WORK_DIR
+#   example_build.sh package PACKAGE_DIR LIBDIR SOURCE_DIR DATA_DIR WORK_DIR
 set -eu
-build=$1 source=$2 work=$3 data=$4 prefix=$5 libdir=$6
+mode=$1
+case "$mode" in
+  staged) build=$2 prefix=$3 libdir=$4; shift 4 ;;
+  package) packages=$2 prefix=/usr libdir=$3; shift 3 ;;
+  *) echo "example_build.sh: unknown mode $mode" >&2; exit 2 ;;
+esac
+source=$1 data=$2 work=$3
 
 rm -rf "$work"
 mkdir -p "$work"
-DESTDIR="$work/stage" cmake --install "$build" --component dev >"$work/install.log"
+if [ "$mode" = staged ]; then
+  DESTDIR="$work/stage" cmake --install "$build" --component dev >"$work/install.log"
+else
+  set -- "$packages"/libvelmora-sprite-dev_*.deb
+  [ -f "$1" ] || { echo "no libvelmora-sprite-dev package in $packages" >&2; exit 1; }
+  dpkg-deb --extract "$1" "$work/stage"
+fi
 stage="$work/stage$prefix"
-case "$libdir" in /*) ;; *) libdir="$stage/$libdir" ;; esac
+libdir="$stage/$libdir"
 
-for file in include/velmora/sprite.h lib*/libvelmora-sprite.a \
-            lib*/cmake/Velmora/VelmoraConfig.cmake lib*/pkgconfig/velmora-sprite.pc; do
-  ls "$stage"/$file >/dev/null
+for file in "$stage/include/velmora/sprite.h" "$libdir/libvelmora-sprite.a" \
+            "$libdir/cmake/Velmora/VelmoraConfig.cmake" "$libdir/pkgconfig/velmora-sprite.pc"; do
+  ls "$file" >/dev/null
 done
-# Nothing installed may point back into the source or build tree.
-if grep -rlF -e "$source" -e "$build" "$stage" --exclude='*.a'; then
+# Nothing installed may point back into the source tree or the build.
+if grep -rlF -e "$source" -e "${build:-$source}" "$stage" --exclude='*.a'; then
   echo "installed files name the source or build directory" >&2
   exit 1
 fi

@@ -2,6 +2,8 @@
 #include "support.h"
 
 #include <algorithm>
+#include <iostream>
+#include <sstream>
 
 namespace install
 {
@@ -82,6 +84,25 @@ CommandResult runCommand(const std::string& program, const std::vector<std::stri
     result.out = process.out();
     result.err = process.err();
     return result;
+}
+
+void expectLintianClean(const fs::path& deb)
+{
+    try
+    {
+        findInPath("lintian");
+    }
+    catch (const std::runtime_error&)
+    {
+        GTEST_SKIP() << "lintian is not installed (scripts/install-deps.sh --test installs it)";
+    }
+    CommandResult r = runCommand("lintian", {deb.string()}, fs::temp_directory_path(), {}, Seconds(600));
+    std::cout << "lintian " << deb.filename().string() << ":\n" << r.out << std::flush;
+    EXPECT_TRUE(r.succeeded()) << r;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line))
+        EXPECT_TRUE(line.rfind("E: ", 0) != 0 && line.rfind("W: ", 0) != 0) << line;
 }
 
 namespace

@@ -45,6 +45,10 @@ CommandResult runCommand(const std::string& program, const std::vector<std::stri
                          const fs::path& dir = fs::temp_directory_path(),
                          const e2e::EnvChanges& env = {}, e2e::Seconds timeout = e2e::Seconds(300));
 
+// Runs lintian on a package, prints what it says, and fails the test for every
+// error or warning; skips the test when lintian is not installed.
+void expectLintianClean(const fs::path& deb);
+
 // An installed launcher started from the fixture's working directory, an
 // empty directory of its own that has nothing to do with the installation.
 class InstalledLauncherTest : public e2e::ProgramTest
