@@ -114,8 +114,10 @@ int main(int argc, char* argv[])
         CSpriteBase* base = i % 4 == 0 ? &sunBase : &vikingBase;
         sprites[i].init(base, screen);
         sprites[i].setSpeed(1.0f + (i % 3) * 0.5f);
-        motion[i] = {base, (i * 97) % (screen->w - base->mW), (i * 61) % (screen->h - base->mH),
-                     i % 2 ? 3 : -2, i % 3 ? 2 : -3};
+        // Spread over the room a sprite has; one larger than the display starts at 0.
+        int roomX = screen->w - base->mW > 0 ? screen->w - base->mW : 1;
+        int roomY = screen->h - base->mH > 0 ? screen->h - base->mH : 1;
+        motion[i] = {base, (i * 97) % roomX, (i * 61) % roomY, i % 2 ? 3 : -2, i % 3 ? 2 : -3};
         sprites[i].set(motion[i].x, motion[i].y);
     }
 
