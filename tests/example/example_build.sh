@@ -12,7 +12,8 @@ case "$mode" in
   package) packages=$2 prefix=/usr libdir=$3; shift 3 ;;
   *) echo "example_build.sh: unknown mode $mode" >&2; exit 2 ;;
 esac
-source=$1 data=$2 work=$3
+# Each SDL library's copy of the test works in a folder of its own.
+source=$1 data=$2 work=$3/${VELMORA_SDL:-sdl}
 
 rm -rf "$work"
 mkdir -p "$work"
