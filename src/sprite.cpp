@@ -71,6 +71,116 @@ bool isDrawable(const SDL_Surface* image)
     return image->pitch >= image->w * format->BytesPerPixel;
 }
 
+// A pixel's value at (x, y); the surface must be locked where SDL_MUSTLOCK says so.
+Uint32 pixelAt(const SDL_Surface* surface, int x, int y)
+{
+    const Uint8* p = (const Uint8*)surface->pixels + y * surface->pitch +
+                     x * surface->format->BytesPerPixel;
+    switch (surface->format->BytesPerPixel)
+    {
+    case 1:
+        return surface->format->BitsPerPixel < 8 ? p[0] >> (8 - surface->format->BitsPerPixel) : p[0];
+    case 2:
+        return *(const Uint16*)p;
+    case 3:
+        if (SDL_BYTEORDER == SDL_BIG_ENDIAN)
+            return (Uint32)p[0] << 16 | (Uint32)p[1] << 8 | p[2];
+        return (Uint32)p[2] << 16 | (Uint32)p[1] << 8 | p[0];
+    default:
+        return *(const Uint32*)p;
+    }
+}
+
+void setPixelAt(SDL_Surface* surface, int x, int y, Uint32 value)
+{
+    Uint8* p = (Uint8*)surface->pixels + y * surface->pitch + x * surface->format->BytesPerPixel;
+    switch (surface->format->BytesPerPixel)
+    {
+    case 1:
+        if (surface->format->BitsPerPixel < 8)
+            p[0] = (Uint8)(value << (8 - surface->format->BitsPerPixel));
+        else
+            p[0] = (Uint8)value;
+        break;
+    case 2:
+        *(Uint16*)p = (Uint16)value;
+        break;
+    case 3:
+        if (SDL_BYTEORDER == SDL_BIG_ENDIAN)
+        {
+            p[0] = (Uint8)(value >> 16);
+            p[1] = (Uint8)(value >> 8);
+            p[2] = (Uint8)value;
+        }
+        else
+        {
+            p[0] = (Uint8)value;
+            p[1] = (Uint8)(value >> 8);
+            p[2] = (Uint8)(value >> 16);
+        }
+        break;
+    default:
+        *(Uint32*)p = value;
+        break;
+    }
+}
+
+// Some BMPs store bits that none of the loaded format's masks covers: an alpha
+// channel that the library reads as unused bits (16-bit ARGB4444 and 32-bit
+// BMPs with alpha on classic SDL). The key that SDL_MapRGB gives has those bits
+// clear, so no pixel would match it. Nothing reads those bits when the image is
+// drawn, so they are cleared on a keyed frame before it is converted.
+void clearUnusedBits(SDL_Surface* image)
+{
+    const SDL_PixelFormat* format = image->format;
+    if (format->palette || format->BytesPerPixel < 2)
+        return;
+    Uint32 used = format->Rmask | format->Gmask | format->Bmask | format->Amask;
+    Uint32 all = format->BytesPerPixel == 4 ? 0xFFFFFFFFu : (1u << (8 * format->BytesPerPixel)) - 1;
+    if ((used & all) == all)
+        return;
+    if (SDL_MUSTLOCK(image) && SDL_LockSurface(image) < 0)
+        return;
+    for (int y = 0; y < image->h; y++)
+        for (int x = 0; x < image->w; x++)
+            setPixelAt(image, x, y, pixelAt(image, x, y) & used);
+    if (SDL_MUSTLOCK(image))
+        SDL_UnlockSurface(image);
+}
+
+// SDL_DisplayFormat converts a colour key by its RGB value (SDL_GetRGB, then
+// SDL_MapRGB in the display format), but the pixels through a blit, and the two
+// round differently: the magenta 0xF81F of a 16-bit RGB565 image becomes
+// 255,0,255 as a key and 248,0,248 as a pixel, so no converted pixel matches its
+// key any more. The key of the converted frame is therefore taken from a
+// one-pixel image in the loaded image's format holding the key, converted the
+// same way as the pixels. Returns 0, or -1 (the frame keeps the key SDL gave
+// it) when that image can't be made.
+int keepColorKey(SDL_Surface* loaded, SDL_Surface* converted)
+{
+    const SDL_PixelFormat* format = loaded->format;
+    SDL_Surface* one = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, format->BitsPerPixel, format->Rmask,
+                                            format->Gmask, format->Bmask, format->Amask);
+    if (!one)
+        return -1;
+    if (format->palette && one->format->palette)
+        SDL_SetColors(one, format->palette->colors, 0,
+                      SDL_min(format->palette->ncolors, one->format->palette->ncolors));
+    setPixelAt(one, 0, 0, format->colorkey);
+    SDL_Surface* display = SDL_DisplayFormat(one);
+    SDL_FreeSurface(one);
+    if (!display || SDL_LockSurface(display) < 0)
+    {
+        SDL_FreeSurface(display);
+        return -1;
+    }
+    Uint32 key = pixelAt(display, 0, 0);
+    SDL_UnlockSurface(display);
+    SDL_FreeSurface(display);
+    SDL_SetColorKey(converted, SDL_SRCCOLORKEY, key);
+    return 0;
+}
+
 }
 
 // Comment lines ("#"), empty lines and line ends alone are not frames.
@@ -202,6 +312,7 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         // low 8 bits and are mapped in the loaded image's own format.
         if (r > 0)
         {
+            clearUnusedBits(temp);
             SDL_SetColorKey(temp, SDL_SRCCOLORKEY,
                             SDL_MapRGB(temp->format, (Uint8)(r & 0xFF), (Uint8)(g & 0xFF),
                                        (Uint8)(b & 0xFF)));
@@ -209,6 +320,8 @@ int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
         }
 
         SDL_Surface* image = SDL_DisplayFormat(temp);
+        if (image && info.keyed)
+            keepColorKey(temp, image);
         SDL_FreeSurface(temp);
         if (!image)
         {
