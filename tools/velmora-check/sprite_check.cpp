@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bmp_flavour.h"
 #include "sprite.h"
 
 namespace velmoracheck
@@ -194,6 +195,14 @@ std::string whyNoInfo(const std::string& dir)
     return "its \"info\" file can't be opened for reading";
 }
 
+// The library the checker runs on, as the artist is told about it.
+std::string thisSdl()
+{
+    const SDL_version* version = SDL_Linked_Version();
+    return "this SDL (" + std::to_string(version->major) + "." + std::to_string(version->minor) + "." +
+           std::to_string(version->patch) + ")";
+}
+
 // Why a frame image did not load, in the artist's terms.
 std::string whyNoImage(const Read& read)
 {
@@ -207,6 +216,9 @@ std::string whyNoImage(const Read& read)
         return read.path + " does not exist";
     if (fs::is_directory(read.path, ec))
         return read.path + " is a directory";
+    std::string flavour = unreadableFlavour(readBmpFlavourFile(read.path), thisSdl());
+    if (!flavour.empty())
+        return read.path + " is " + flavour;
     // SDL read the file without complaint, and the loader refused the picture.
     if (read.sdlError.empty())
         return read.path + " has a damaged BMP header: SDL reads a size or depth from it that can't be drawn";
@@ -261,6 +273,51 @@ void reportKey(Report& report, const Read& read)
         report.warn(read.line, "key " + std::to_string(read.r) + "," + std::to_string(read.g) + "," +
                                    std::to_string(read.b) + " is outside 0-255: each keeps its low 8 bits, " +
                                    describeKey(read));
+}
+
+std::string colour(int r, int g, int b)
+{
+    return std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b);
+}
+
+// Pixels of a loaded frame that its colour key makes transparent. Frames are in
+// the checker's 32-bit display format.
+long keyPixels(SDL_Surface* image)
+{
+    if (!(image->flags & SDL_SRCCOLORKEY) || image->format->BytesPerPixel != 4 || SDL_LockSurface(image) < 0)
+        return -1;
+    long count = 0;
+    for (int y = 0; y < image->h; y++)
+    {
+        const Uint32* row = (const Uint32*)((const Uint8*)image->pixels + y * image->pitch);
+        for (int x = 0; x < image->w; x++)
+            count += row[x] == image->format->colorkey;
+    }
+    SDL_UnlockSurface(image);
+    return count;
+}
+
+// What the key does to a frame that loaded: which palette entry a palette image's
+// key picks (SDL_MapRGB takes the nearest one), and whether any pixel is transparent.
+void reportTransparency(Report& report, const Read& read, SDL_Surface* image)
+{
+    int r = read.r & 0xFF, g = read.g & 0xFF, b = read.b & 0xFF;
+    SDL_Surface* loaded = loadBMP(read.path.c_str());
+    if (loaded && loaded->format->palette && loaded->format->palette->ncolors > 0)
+    {
+        const SDL_Palette* palette = loaded->format->palette;
+        Uint32 index = SDL_MapRGB(loaded->format, (Uint8)r, (Uint8)g, (Uint8)b);
+        const SDL_Color& entry = palette->colors[index];
+        if (entry.r != r || entry.g != g || entry.b != b)
+            report.warn(read.line, "key " + colour(r, g, b) + " is not in the image's " +
+                                       std::to_string(palette->ncolors) + "-colour palette: the nearest entry, " +
+                                       std::to_string(index) + " (" + colour(entry.r, entry.g, entry.b) +
+                                       "), becomes transparent instead");
+    }
+    SDL_FreeSurface(loaded);
+    if (image && keyPixels(image) == 0)
+        report.warn(read.line, "no pixel has the key colour " + colour(r, g, b) +
+                                   ": nothing in this frame is transparent");
 }
 
 // Reads on past the point where the loader stopped, with the loader's read size
@@ -401,10 +458,15 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
         {
             report.note(what, read.line, shown(read.text));
         }
+        BmpFlavour flavour = read.path.empty() ? BmpFlavour() : readBmpFlavourFile(read.path);
+        if (flavour.valid)
+            report.note("format", read.line, "BMP, " + describe(flavour));
         reportReuse(report, read, previous);
         if (read.loaded)
         {
             reportKey(report, read);
+            if (read.keyed)
+                reportTransparency(report, read, base.mAnim ? base.mAnim[read.index].image : nullptr);
             if (read.pause < 0)
                 report.warn(read.line, "a negative pause: the frame changes at the next millisecond");
             if (!firstLoaded)
