@@ -28,9 +28,11 @@ constexpr Uint32 kCover = 0x405060;  // painted over the sprite before its backg
 constexpr int kW = 10, kH = 8;       // the sprite, with a magenta border and a magenta hole
 constexpr int kX = 100, kY = 60;     // where it is drawn
 
-// sdl12-compat, the SDL 1.2 interface over SDL 2, calls itself 1.2.50 and later;
-// unlike classic SDL 1.2.15 it reads RLE-compressed BMPs.
-bool sdlReadsRle()
+// sdl12-compat, the SDL 1.2 interface over SDL 2, calls itself 1.2.50 and later.
+// Unlike classic SDL 1.2.15 it reads RLE-compressed BMPs, and the palette of a
+// palette BMP with a V4 or V5 header, which classic SDL takes from the header's
+// own fields.
+bool sdl12Compat()
 {
     return SDL_Linked_Version()->patch >= 50;
 }
@@ -97,9 +99,15 @@ bool monochrome(const Flavour& f)
     return f.bitsPerPixel == 1;
 }
 
-bool rle(const Flavour& f)
+// What this SDL can't read: an RLE file at all, or the palette after a long header.
+bool unreadable(const Flavour& f)
 {
-    return f.compression == 1;
+    return f.compression == 1 && !sdl12Compat();
+}
+
+bool paletteMisread(const Flavour& f)
+{
+    return f.bitsPerPixel <= 8 && f.headerSize > 40 && !sdl12Compat();
 }
 
 // ImageMagick can't write top-down BMPs; that flavour is its BMP3 with the rows
@@ -120,6 +128,8 @@ const Flavour kFlavours[] = {
      "24 bits per pixel, uncompressed, no palette, top-down, 40-byte Windows header", 0},
     {"Palette8", "-type Palette -compress None BMP3:", Drawing::kMany, 40, 8, 0,
      "8 bits per pixel, uncompressed, 256-colour palette, bottom-up, 40-byte Windows header", 0},
+    {"Palette8V5", "-type Palette -compress None BMP:", Drawing::kMany, 124, 8, 0,
+     "8 bits per pixel, uncompressed, 256-colour palette, bottom-up, 124-byte V5 header", 0},
     {"Palette4", "-type Palette -colors 16 -compress None BMP3:", Drawing::kFew, 40, 4, 0,
      "4 bits per pixel, uncompressed, 16-colour palette, bottom-up, 40-byte Windows header", 0},
     {"Palette8Rle", "-type Palette -compress RLE BMP3:", Drawing::kMany, 40, 8, 1,
@@ -248,7 +258,7 @@ TEST_P(BmpFlavours, DrawsWithTheKeyTransparentAndRestoresItsBackground)
     ASSERT_NO_FATAL_FAILURE(writeSet(mSet, f, kInfo));
     CSpriteBase base = CSpriteBase();
     int status = base.init(mSet.c_str());
-    if (rle(f) && !sdlReadsRle())
+    if (unreadable(f))
     {
         EXPECT_EQ(status, -1);
         EXPECT_EQ(base.mAnim[0].image, nullptr);
@@ -256,6 +266,13 @@ TEST_P(BmpFlavours, DrawsWithTheKeyTransparentAndRestoresItsBackground)
         return;
     }
     ASSERT_EQ(status, 0) << SDL_GetError();
+    if (paletteMisread(f))
+    {
+        // The frame loads in the wrong colours, which the checker warns about (below).
+        SDL_FreeSurface(base.mAnim[0].image);
+        std::free(base.mAnim);
+        return;
+    }
     SDL_Surface* image = base.mAnim[0].image;
     ASSERT_NE(image, nullptr);
     ASSERT_TRUE(image->flags & SDL_SRCCOLORKEY);
@@ -318,11 +335,22 @@ TEST_P(BmpFlavours, CheckerDescribesTheFileAndWarnsWhereTheKeyFails)
 
     EXPECT_NE(report.find("  format   line 2    BMP, " + std::string(f.description) + "\n"), std::string::npos)
         << report;
-    if (rle(f) && !sdlReadsRle())
+    if (unreadable(f))
     {
         EXPECT_EQ(mVerdict, velmoracheck::kUnusable) << report;
         EXPECT_NE(report.find("f0.bmp is an RLE-compressed BMP: " + thisSdl() +
                               " reads only uncompressed BMPs; save without compression"),
+                  std::string::npos)
+            << report;
+    }
+    else if (paletteMisread(f))
+    {
+        EXPECT_EQ(mVerdict, velmoracheck::kWarnings) << report;
+        EXPECT_NE(report.find("warning  line 2    " + thisSdl() + " reads other colours than the file's palette "
+                              "holds (entry 0 comes out as 255,0,0, the file has "),
+                  std::string::npos)
+            << report;
+        EXPECT_NE(report.find("so the frame shows wrong colours; save it with a 40-byte Windows header"),
                   std::string::npos)
             << report;
     }
@@ -353,7 +381,7 @@ TEST(BmpFlavourChecker, WarnsWhenNoPixelHasTheKeyColour)
 {
     ASSERT_NE(spritetest::display(), nullptr);
     SetDir set;
-    const Flavour& rgb565 = kFlavours[7];
+    const Flavour& rgb565 = kFlavours[8];
     ASSERT_EQ(std::string(rgb565.name), "Rgb565");
     ASSERT_NO_FATAL_FAILURE(writeSet(set, rgb565, "FILES: 2\nf0.bmp 10 255 0 255\nf0.bmp 10 1 255 0\n"));
 

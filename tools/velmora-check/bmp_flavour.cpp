@@ -12,8 +12,9 @@ namespace velmoracheck
 namespace
 {
 
-// Enough for the file header, the largest (V5) info header and four masks.
-const std::size_t kHeaderBytes = 14 + 124 + 16;
+// Enough for the file header, the largest (V5) info header, four masks and a
+// palette of 256 entries.
+const std::size_t kHeaderBytes = 14 + 124 + 16 + 256 * 4;
 
 const int kCompressionNone = 0;
 const int kCompressionRle8 = 1;
@@ -168,6 +169,18 @@ BmpFlavour readBmpFlavour(const std::string& bytes)
         masks[0] = 0x00FF0000;
         masks[1] = 0x0000FF00;
         masks[2] = 0x000000FF;
+    }
+    // The palette follows the info header: blue, green, red and, after any but
+    // the 12-byte header, a fourth byte per entry. Only the entries present are kept.
+    int entrySize = headerSize == 12 ? 3 : 4;
+    for (int i = 0; i < flavour.paletteSize; i++)
+    {
+        std::size_t at = 14 + headerSize + (std::size_t)i * entrySize;
+        if (at + 3 > bytes.size())
+            break;
+        flavour.palette.push_back((std::uint32_t)(unsigned char)bytes[at + 2] << 16 |
+                                  (std::uint32_t)(unsigned char)bytes[at + 1] << 8 |
+                                  (unsigned char)bytes[at]);
     }
     flavour.valid = true;
     return flavour;

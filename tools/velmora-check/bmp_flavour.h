@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmoracheck
 {
@@ -20,6 +21,8 @@ struct BmpFlavour
     // Red, green, blue and alpha masks of a 16- or 32-bit image: those the header
     // gives, or the defaults of its depth; all 0 for other depths.
     std::uint32_t masks[4] = {0, 0, 0, 0};
+    // The palette's colours as 0xRRGGBB, as far as the bytes read hold them.
+    std::vector<std::uint32_t> palette;
 };
 
 // Reads the flavour from the first bytes of a file; every read is checked against

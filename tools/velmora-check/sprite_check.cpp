@@ -297,15 +297,45 @@ long keyPixels(SDL_Surface* image)
     return count;
 }
 
-// What the key does to a frame that loaded: which palette entry a palette image's
-// key picks (SDL_MapRGB takes the nearest one), and whether any pixel is transparent.
-void reportTransparency(Report& report, const Read& read, SDL_Surface* image)
+std::string colour(std::uint32_t rgb)
+{
+    return colour(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
+}
+
+// The first palette entry where SDL's colours differ from those the file holds, or -1.
+int misreadEntry(const SDL_Palette* palette, const BmpFlavour& flavour)
+{
+    for (size_t i = 0; i < flavour.palette.size() && (int)i < palette->ncolors; i++)
+    {
+        const SDL_Color& c = palette->colors[i];
+        if (((std::uint32_t)c.r << 16 | (std::uint32_t)c.g << 8 | c.b) != flavour.palette[i])
+            return (int)i;
+    }
+    return -1;
+}
+
+// What SDL made of a loaded frame's colours: a palette read from elsewhere than
+// the file keeps it, which entry a key picks in a palette image (SDL_MapRGB takes
+// the nearest one), and whether any pixel is transparent.
+void reportColours(Report& report, const Read& read, const BmpFlavour& flavour, SDL_Surface* image)
 {
     int r = read.r & 0xFF, g = read.g & 0xFF, b = read.b & 0xFF;
     SDL_Surface* loaded = loadBMP(read.path.c_str());
-    if (loaded && loaded->format->palette && loaded->format->palette->ncolors > 0)
+    const SDL_Palette* palette = loaded && loaded->format->palette && loaded->format->palette->ncolors > 0
+                                     ? loaded->format->palette
+                                     : nullptr;
+    int misread = palette && flavour.valid ? misreadEntry(palette, flavour) : -1;
+    if (misread >= 0)
     {
-        const SDL_Palette* palette = loaded->format->palette;
+        const SDL_Color& c = palette->colors[misread];
+        std::string fix = flavour.headerSize > 40 ? "; save it with a 40-byte Windows header (for ImageMagick, BMP3:)" : "";
+        report.warn(read.line, thisSdl() + " reads other colours than the file's palette holds (entry " +
+                                   std::to_string(misread) + " comes out as " + colour(c.r, c.g, c.b) +
+                                   ", the file has " + colour(flavour.palette[misread]) +
+                                   "), so the frame shows wrong colours" + fix);
+    }
+    if (palette && read.keyed)
+    {
         Uint32 index = SDL_MapRGB(loaded->format, (Uint8)r, (Uint8)g, (Uint8)b);
         const SDL_Color& entry = palette->colors[index];
         if (entry.r != r || entry.g != g || entry.b != b)
@@ -315,7 +345,7 @@ void reportTransparency(Report& report, const Read& read, SDL_Surface* image)
                                        "), becomes transparent instead");
     }
     SDL_FreeSurface(loaded);
-    if (image && keyPixels(image) == 0)
+    if (read.keyed && image && keyPixels(image) == 0)
         report.warn(read.line, "no pixel has the key colour " + colour(r, g, b) +
                                    ": nothing in this frame is transparent");
 }
@@ -465,8 +495,7 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
         if (read.loaded)
         {
             reportKey(report, read);
-            if (read.keyed)
-                reportTransparency(report, read, base.mAnim ? base.mAnim[read.index].image : nullptr);
+            reportColours(report, read, flavour, base.mAnim ? base.mAnim[read.index].image : nullptr);
             if (read.pause < 0)
                 report.warn(read.line, "a negative pause: the frame changes at the next millisecond");
             if (!firstLoaded)
