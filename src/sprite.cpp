@@ -72,6 +72,7 @@ bool isDrawable(const SDL_Surface* image)
 }
 
 // A pixel's value at (x, y); the surface must be locked where SDL_MUSTLOCK says so.
+// Below 8 bits per pixel only x = 0 is read or written, the high bits of the byte.
 Uint32 pixelAt(const SDL_Surface* surface, int x, int y)
 {
     const Uint8* p = (const Uint8*)surface->pixels + y * surface->pitch +

@@ -118,16 +118,16 @@ BmpFlavour readBmpFlavour(const std::string& bytes)
     if (bytes.compare(0, 2, "BM") != 0 || !read32(bytes, 14, &headerSize))
         return flavour;
 
-    std::uint32_t width, height, bits, compression = kCompressionNone, colours = 0;
+    std::uint32_t height, bits, compression = kCompressionNone, colours = 0;
     if (headerSize == 12)
     {
-        if (!read16(bytes, 18, &width) || !read16(bytes, 20, &height) || !read16(bytes, 24, &bits))
+        if (!read16(bytes, 20, &height) || !read16(bytes, 24, &bits))
             return flavour;
         height = (std::uint32_t)(std::int16_t)height;
     }
     else if (headerSize >= 16 && headerSize <= 1024)
     {
-        if (!read32(bytes, 18, &width) || !read32(bytes, 22, &height) || !read16(bytes, 28, &bits))
+        if (!read32(bytes, 22, &height) || !read16(bytes, 28, &bits))
             return flavour;
         if (headerSize >= 20 && !read32(bytes, 30, &compression))
             return flavour;

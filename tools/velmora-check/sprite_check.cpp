@@ -280,6 +280,11 @@ std::string colour(int r, int g, int b)
     return std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b);
 }
 
+std::string colour(std::uint32_t rgb)
+{
+    return colour(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
+}
+
 // Pixels of a loaded frame that its colour key makes transparent. Frames are in
 // the checker's 32-bit display format.
 long keyPixels(SDL_Surface* image)
@@ -295,11 +300,6 @@ long keyPixels(SDL_Surface* image)
     }
     SDL_UnlockSurface(image);
     return count;
-}
-
-std::string colour(std::uint32_t rgb)
-{
-    return colour(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
 }
 
 // The first palette entry where SDL's colours differ from those the file holds, or -1.
@@ -328,7 +328,8 @@ void reportColours(Report& report, const Read& read, const BmpFlavour& flavour, 
     if (misread >= 0)
     {
         const SDL_Color& c = palette->colors[misread];
-        std::string fix = flavour.headerSize > 40 ? "; save it with a 40-byte Windows header (for ImageMagick, BMP3:)" : "";
+        std::string fix =
+            flavour.headerSize > 40 ? "; save it with a 40-byte Windows header (for ImageMagick, BMP3:)" : "";
         report.warn(read.line, thisSdl() + " reads other colours than the file's palette holds (entry " +
                                    std::to_string(misread) + " comes out as " + colour(c.r, c.g, c.b) +
                                    ", the file has " + colour(flavour.palette[misread]) +
