@@ -71,8 +71,9 @@ bool isDrawable(const SDL_Surface* image)
     return image->pitch >= image->w * format->BytesPerPixel;
 }
 
-// A pixel's value at (x, y); the surface must be locked where SDL_MUSTLOCK says so.
-// Below 8 bits per pixel only x = 0 is read or written, the high bits of the byte.
+// A pixel's value at (x, y), for 1 to 4 bytes per pixel; the surface must be
+// locked where SDL_MUSTLOCK says so. Below 8 bits per pixel only x = 0 is read
+// or written, the high bits of the byte.
 Uint32 pixelAt(const SDL_Surface* surface, int x, int y)
 {
     const Uint8* p = (const Uint8*)surface->pixels + y * surface->pitch +
@@ -134,7 +135,7 @@ void setPixelAt(SDL_Surface* surface, int x, int y, Uint32 value)
 void clearUnusedBits(SDL_Surface* image)
 {
     const SDL_PixelFormat* format = image->format;
-    if (format->palette || format->BytesPerPixel < 2)
+    if (format->palette || format->BytesPerPixel < 2 || format->BytesPerPixel > 4)
         return;
     Uint32 used = format->Rmask | format->Gmask | format->Bmask | format->Amask;
     Uint32 all = format->BytesPerPixel == 4 ? 0xFFFFFFFFu : (1u << (8 * format->BytesPerPixel)) - 1;
@@ -160,6 +161,8 @@ void clearUnusedBits(SDL_Surface* image)
 int keepColorKey(SDL_Surface* loaded, SDL_Surface* converted)
 {
     const SDL_PixelFormat* format = loaded->format;
+    if (format->BytesPerPixel > 4)
+        return -1;
     SDL_Surface* one = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, format->BitsPerPixel, format->Rmask,
                                             format->Gmask, format->Bmask, format->Amask);
     if (!one)

@@ -146,4 +146,27 @@ TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
     }
 }
 
+
+// A 2 x 2 BMP at 36 bits per pixel, which SDL loads with 5 bytes per pixel: the
+// loader's colour-key code read it as if its pixels were at most 4 bytes wide.
+TEST_F(LoaderFuzzFindings, KeyedFrameWithFiveBytesPerPixelLoadsWithoutReadingPastItsPixels)
+{
+    mDir.write("wide.bmp", std::string("BMF\0\0\0\0\x36\0\0\0\0\0\0\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x24\0"
+                                       "\0\0\0\0\x10\0\0\0\x13\x3a\x0b\0\0\x13\x0b\0\0\0\0\0\0\0\0\0"
+                                       "\x9f\xc4\xe9\x0e",
+                                       58));
+    writeInfo("FILES: 2\nwide.bmp 10 255 0 255\na.bmp 10\n");
+
+    // Classic SDL loads it; sdl12-compat (1.2.50 and later) refuses the depth.
+    bool loads = SDL_Linked_Version()->patch < 50;
+    CSpriteBase base = CSpriteBase();
+    EXPECT_EQ(base.init(mDir.c_str()), loads ? 0 : -1);
+    ASSERT_EQ(base.mNumFrames, 2);
+    EXPECT_EQ(base.mAnim[0].image != nullptr, loads);
+    EXPECT_EQ(base.mW, loads ? 2 : 0);
+    SDL_FreeSurface(base.mAnim[0].image);
+    SDL_FreeSurface(base.mAnim[1].image);
+    free(base.mAnim);
+}
+
 }
