@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -383,9 +384,10 @@ TEST(BmpFlavourChecker, WarnsWhenNoPixelHasTheKeyColour)
 {
     ASSERT_NE(spritetest::display(), nullptr);
     SetDir set;
-    const Flavour& rgb565 = kFlavours[8];
-    ASSERT_EQ(std::string(rgb565.name), "Rgb565");
-    ASSERT_NO_FATAL_FAILURE(writeSet(set, rgb565, "FILES: 2\nf0.bmp 10 255 0 255\nf0.bmp 10 1 255 0\n"));
+    const Flavour* rgb565 = std::find_if(std::begin(kFlavours), std::end(kFlavours),
+                                         [](const Flavour& f) { return std::string(f.name) == "Rgb565"; });
+    ASSERT_NE(rgb565, std::end(kFlavours));
+    ASSERT_NO_FATAL_FAILURE(writeSet(set, *rgb565, "FILES: 2\nf0.bmp 10 255 0 255\nf0.bmp 10 1 255 0\n"));
 
     std::ostringstream out;
     EXPECT_EQ(velmoracheck::checkSet(set.path(), out), velmoracheck::kWarnings);
