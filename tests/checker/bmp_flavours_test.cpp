@@ -159,12 +159,6 @@ std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
-}
-
 Uint32 le(const std::string& bytes, size_t at, int size)
 {
     Uint32 value = 0;
@@ -212,13 +206,13 @@ void writeSet(const SetDir& set, const Flavour& f, const std::string& info)
         ppm += {(char)(p >> 16), (char)(p >> 8), (char)p};
     std::string source = set.path() + "/sprite.ppm";
     std::string bmp = set.path() + "/f0.bmp";
-    writeFile(source, ppm);
+    set.write("sprite.ppm", ppm);
     std::string command = "convert '" + source + "' " + f.options + "'" + bmp + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     std::string bytes = readFile(bmp);
     ASSERT_GE(bytes.size(), 34u) << command;
     if (topDown(f))
-        writeFile(bmp, flipToTopDown(bytes));
+        set.write("f0.bmp", flipToTopDown(bytes));
     ASSERT_EQ((int)le(bytes, 14, 4), f.headerSize) << command;
     ASSERT_EQ((int)le(bytes, f.headerSize == 12 ? 24 : 28, 2), f.bitsPerPixel) << command;
     if (f.headerSize > 12)
