@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bmp_flavour.h"
+#include "sdl_library.h"
 #include "sprite.h"
 #include "sprite_check.h"
 #include "sprite_fixture.h"
@@ -31,13 +32,12 @@ constexpr Uint32 kCover = 0x405060;  // painted over the sprite before its backg
 constexpr int kW = 10, kH = 8;       // the sprite, with a magenta border and a magenta hole
 constexpr int kX = 100, kY = 60;     // where it is drawn
 
-// sdl12-compat, the SDL 1.2 interface over SDL 2, calls itself 1.2.50 and later.
-// Unlike classic SDL 1.2.15 it reads RLE-compressed BMPs, and the palette of a
-// palette BMP with a V4 or V5 header, which classic SDL takes from the header's
-// own fields.
+// Unlike classic SDL 1.2.15, the compatibility layer over SDL 2 reads
+// RLE-compressed BMPs, and the palette of a palette BMP with a V4 or V5 header,
+// which classic SDL takes from the header's own fields.
 bool sdl12Compat()
 {
-    return SDL_Linked_Version()->patch >= 50;
+    return isCompatibilityLayer(*SDL_Linked_Version());
 }
 
 std::string thisSdl()
