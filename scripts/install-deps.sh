@@ -4,6 +4,10 @@
 #   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
 #                                    the SDL 1.2 compatibility layer too)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
+# Every name is the one Debian 12, Debian 13 and Debian unstable all know: the
+# release's default clang with its sanitizer runtime through the metapackages,
+# and the compatibility layer's own package only where the release still has
+# the classic SDL 1.2 beside it.
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
@@ -12,24 +16,44 @@ if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
 fi
 if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
-             imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox
-             lintian desktop-file-utils appstream man-db libsdl1.2-compat)
+             imagemagick xauth valgrind clang libclang-rt-dev gnuplot-nox
+             lintian desktop-file-utils appstream man-db)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
-    missing+=("$p")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
   sudo=sudo
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+updated=""
+
+# Installs whichever of its arguments are not installed yet.
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  if [ -n "$sudo" ] && ! command -v sudo >/dev/null; then
+    echo "install-deps: run as root or install sudo" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  if [ -z "$updated" ]; then
+    $sudo apt-get update -qq
+    updated=yes
+  fi
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+
+# Where libsdl1.2debian is still the classic library, the tests also run on the
+# compatibility layer, which Debian 12 packages beside it; where the layer is
+# libsdl1.2debian itself (Debian 13 and later), there is nothing more to install.
+if [ "${1:-}" = "--test" ] &&
+   [ "$(dpkg-query -W -f='${source:Package}' libsdl1.2debian 2>/dev/null)" != "sdl12-compat" ]; then
+  install_missing libsdl1.2-compat
+fi
