@@ -11,6 +11,31 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+
+# A package is built for one release: its dependencies are that release's
+# (dpkg-shlibdeps), so its version says which, and packages built on two
+# releases never share a file name and version: 1.0+deb12, 1.0+deb13, and for
+# a release without a number (unstable) its name, 1.0+sid.
+cmake_host_system_information(RESULT distribution QUERY DISTRIB_ID)
+cmake_host_system_information(RESULT distribution_version QUERY DISTRIB_VERSION_ID)
+set(release "")
+if(distribution STREQUAL "debian")
+  if(distribution_version)
+    set(release "deb${distribution_version}")
+  elseif(EXISTS /etc/debian_version)
+    # "forky/sid" on unstable (and on testing, which apt alone tells apart).
+    file(STRINGS /etc/debian_version debian_version LIMIT_COUNT 1)
+    string(REGEX REPLACE "^.*/" "" release "${debian_version}")
+  endif()
+endif()
+set(VELMORA_PACKAGE_RELEASE "${release}" CACHE STRING
+    "The release the package is built for, appended to its version after a +")
+if(VELMORA_PACKAGE_RELEASE)
+  set(VELMORA_PACKAGE_VERSION "${PROJECT_VERSION}+${VELMORA_PACKAGE_RELEASE}")
+else()
+  set(VELMORA_PACKAGE_VERSION "${PROJECT_VERSION}")
+endif()
+set(CPACK_DEBIAN_PACKAGE_VERSION ${VELMORA_PACKAGE_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Velmora developers")
 set(CPACK_PACKAGE_CONTACT "The Velmora developers <dev@velmora.invalid>")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${VELMORA_HOMEPAGE})

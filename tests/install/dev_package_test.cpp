@@ -42,9 +42,9 @@ protected:
 TEST_F(DevPackage, IsALibdevelPackageThatBringsSdlsDevelopmentFiles)
 {
     const std::string arch = field(mDeb, "Architecture");
-    EXPECT_EQ(mDeb.filename().string(), kName + "_" VELMORA_VERSION "_" + arch + ".deb");
+    EXPECT_EQ(mDeb.filename().string(), kName + "_" VELMORA_PACKAGE_VERSION "_" + arch + ".deb");
     EXPECT_EQ(field(mDeb, "Package"), kName);
-    EXPECT_EQ(field(mDeb, "Version"), VELMORA_VERSION);
+    EXPECT_EQ(field(mDeb, "Version"), VELMORA_PACKAGE_VERSION);
     EXPECT_EQ(field(mDeb, "Section"), "libdevel");
     EXPECT_EQ(field(mDeb, "Depends"), "libsdl1.2-dev");
     EXPECT_EQ(field(mDeb, "Description"), "sprite engine of the Velmora demo, for SDL 1.2 programs");

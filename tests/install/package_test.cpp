@@ -18,6 +18,45 @@ std::string architecture()
     return r.out.substr(0, r.out.find('\n'));
 }
 
+// The package that holds the library `soname` which one of `programs` loads,
+// as this release names it (libpng16-16 on Debian 12, libpng16-16t64 on 13).
+std::string packageOfLibrary(const std::vector<fs::path>& programs, const std::string& soname)
+{
+    for (const fs::path& program : programs)
+    {
+        CommandResult ldd = runCommand("ldd", {program.string()});
+        std::istringstream lines(ldd.out);
+        std::string line;
+        while (std::getline(lines, line))
+        {
+            std::istringstream words(line);
+            std::string name, arrow, path;
+            if (!(words >> name >> arrow >> path) || name != soname || arrow != "=>")
+                continue;
+            const std::string file = fs::canonical(path).filename().string();
+            CommandResult owner = runCommand("dpkg-query", {"--search", file});
+            return owner.out.substr(0, owner.out.find_first_of(":\n"));
+        }
+    }
+    return "";
+}
+
+// The names of the packages in a Depends field, each with its version
+// constraint ("" when it has none).
+std::map<std::string, std::string> dependencies(const std::string& field)
+{
+    std::map<std::string, std::string> named;
+    std::istringstream entries(field);
+    std::string entry;
+    while (std::getline(entries, entry, ','))
+    {
+        entry.erase(0, entry.find_first_not_of(' '));
+        const std::string::size_type space = entry.find(' ');
+        named[entry.substr(0, space)] = space == std::string::npos ? "" : entry.substr(space + 1);
+    }
+    return named;
+}
+
 class Package : public testing::Test
 {
 protected:
@@ -26,7 +65,7 @@ protected:
 
 TEST_F(Package, IsNamedAfterPackageVersionAndArchitecture)
 {
-    EXPECT_EQ(packageFile().filename().string(), "velmora_" VELMORA_VERSION "_" + architecture() + ".deb");
+    EXPECT_EQ(packageFile().filename().string(), "velmora_" VELMORA_PACKAGE_VERSION "_" + architecture() + ".deb");
 }
 
 TEST_F(Package, ControlFieldsDescribeAGameInUsrWithItsLibrariesAsDependencies)
@@ -41,17 +80,32 @@ TEST_F(Package, ControlFieldsDescribeAGameInUsrWithItsLibrariesAsDependencies)
             fields[line.substr(0, line.find(": "))] = line.substr(line.find(": ") + 2);
 
     EXPECT_EQ(fields["Package"], "velmora");
-    EXPECT_EQ(fields["Version"], VELMORA_VERSION);
+    EXPECT_EQ(fields["Version"], VELMORA_PACKAGE_VERSION);
     EXPECT_EQ(fields["Architecture"], architecture());
     EXPECT_EQ(fields["Section"], "games");
     EXPECT_NE(fields["Maintainer"].find(" <"), std::string::npos) << fields["Maintainer"];
     EXPECT_EQ(fields["Homepage"].rfind("https://", 0), 0u) << fields["Homepage"];
     EXPECT_FALSE(fields["Description"].empty());
     EXPECT_NE(r.out.find("\n Velmora opens a 1024x768 window"), std::string::npos) << "no long description";
-    // dpkg-shlibdeps found the libraries the programs link.
-    const std::string depends = fields["Depends"];
-    for (const char* library : {"libc6 (>= ", "libstdc++6 (>= ", "libsdl1.2", "libpng16-16 (>= "})
-        EXPECT_NE(depends.find(library), std::string::npos) << library << " missing from: " << depends;
+    // dpkg-shlibdeps found the libraries the programs link, under the names
+    // this release gives their packages, each with the least version it needs.
+    const std::map<std::string, std::string> depends = dependencies(fields["Depends"]);
+    TempDir root;
+    ASSERT_TRUE(runCommand("dpkg", {"-x", packageFile().string(), root.path().string()}).succeeded());
+    const std::vector<fs::path> programs{root.path() / "usr/libexec/velmora/velmora",
+                                         root.path() / "usr/games/velmora-artgen"};
+    std::vector<std::string> needed{"libc6", "libstdc++6"};
+    for (const char* soname : {"libSDL-1.2.so.0", "libpng16.so.16"})
+    {
+        needed.push_back(packageOfLibrary(programs, soname));
+        EXPECT_FALSE(needed.back().empty()) << "no package holds the program's " << soname;
+    }
+    for (const std::string& package : needed)
+    {
+        auto found = depends.find(package);
+        ASSERT_NE(found, depends.end()) << package << " missing from: " << fields["Depends"];
+        EXPECT_EQ(found->second.rfind("(>= ", 0), 0u) << package << " " << found->second;
+    }
 }
 
 TEST_F(Package, HoldsTheProgramInDebiansGamesLayoutOwnedByRoot)
