@@ -24,6 +24,11 @@ constexpr char kStartText[] =
     " 2) 800 x 600\n"
     " 3) 1024 x 768\n";
 
+// Fails the test for every text of the program's own found in `err`: the program
+// writes only to standard output, and standard error is left to the libraries
+// (SDL, and what it loads, such as the Wayland or ALSA client libraries).
+void expectNoProgramTextIn(const std::string& err);
+
 class ProgramTest : public testing::Test
 {
 protected:
@@ -40,7 +45,8 @@ protected:
     testing::AssertionResult waitForBackgroundTopRow();
 
     // Presses Escape and expects the normal end: status 0, standard output
-    // holding the start text and nothing more, nothing on standard error.
+    // holding the start text and nothing more, none of the program's texts on
+    // standard error.
     void expectCleanEndAfterEscape();
 
 private:

@@ -404,9 +404,15 @@ std::string Process::err() const
 namespace
 {
 
-EnvChanges programEnvironment(const std::string& display, const EnvChanges& changes)
+EnvChanges programEnvironment(const std::string& display, const fs::path& runtimeDir,
+                              const EnvChanges& changes)
 {
+    // A desktop session gives every program a private XDG_RUNTIME_DIR; SDL 3
+    // looks for a Wayland compositor there before it tries X11, and the Wayland
+    // library complains on standard error when the variable is missing.
     EnvChanges env{{"DISPLAY", display},
+                   {"XDG_RUNTIME_DIR", runtimeDir.string()},
+                   {"WAYLAND_DISPLAY", std::nullopt},
                    {"SDL_AUDIODRIVER", std::string("dummy")},
                    {"SDL_VIDEODRIVER", std::nullopt}};
     for (const auto& [name, value] : changes)
@@ -418,8 +424,10 @@ EnvChanges programEnvironment(const std::string& display, const EnvChanges& chan
 
 Session::Session(const fs::path& workdir, const RunOptions& options)
     : mServer(),
+      mRuntimeDir(),
       mProgram(options.program.empty() ? velmoraProgram() : options.program, options.args, workdir,
-               programEnvironment(mServer.display(), options.env), options.input)
+               programEnvironment(mServer.display(), mRuntimeDir.path(), options.env),
+               options.input)
 {
 }
 

@@ -142,9 +142,10 @@ struct RunOptions
     // up running velmora, such as the installed launcher.
     std::filesystem::path program;
     std::vector<std::string> args;
-    // Applied after the defaults: DISPLAY of the private server,
-    // SDL_AUDIODRIVER=dummy (ALSA prints its own complaints on stderr
-    // otherwise), SDL_VIDEODRIVER removed.
+    // Applied after the defaults: DISPLAY of the private server, a private
+    // XDG_RUNTIME_DIR (made with mode 0700, as a session's is) and no
+    // WAYLAND_DISPLAY, SDL_AUDIODRIVER=dummy (ALSA prints its own complaints on
+    // stderr otherwise), SDL_VIDEODRIVER removed.
     EnvChanges env;
     std::string input;  // what the program finds on its standard input
 };
@@ -214,6 +215,7 @@ private:
     void pointToWindow();
 
     XServer mServer;
+    TempDir mRuntimeDir;
     Process mProgram;
     XWindowId mWindow = 0;
     Picture mLastGrab;
