@@ -27,7 +27,10 @@ TEST(SdlLibrary, ReportsTheLibraryTheProcessLoaded)
         GTEST_SKIP() << "VELMORA_SDL does not say which library this run is on";
     const bool layer = std::string(expected) == "compat";
 
+    // The layer loads what it runs on when SDL starts.
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     SdlLibrary sdl = linkedSdl();
+    SDL_Quit();
     EXPECT_EQ(sdl.compatibilityLayer, layer) << describe(sdl);
     EXPECT_TRUE(std::filesystem::is_regular_file(sdl.file)) << sdl.file;
     // Beside the classic library, the layer lives in a folder of its own.
@@ -35,10 +38,22 @@ TEST(SdlLibrary, ReportsTheLibraryTheProcessLoaded)
     {
         EXPECT_EQ(sdl.file.find("sdl12-compat"), std::string::npos) << sdl.file;
     }
-    EXPECT_NE(describe(sdl).find(layer ? "(compatibility layer over SDL 2) from /"
-                                       : "(classic) from /"),
+    EXPECT_NE(describe(sdl).find(layer ? "(compatibility layer) from /" : "(classic) from /"),
               std::string::npos)
         << describe(sdl);
+    if (layer)
+    {
+        EXPECT_TRUE(std::filesystem::is_regular_file(sdl.sdl2.file)) << describe(sdl);
+        EXPECT_EQ(sdl.sdl2.major, 2) << describe(sdl);
+        EXPECT_NE(describe(sdl).find(", over SDL 2."), std::string::npos) << describe(sdl);
+    }
+    // Where SDL 2 is itself the layer over SDL 3, the report says so and names both.
+    if (sdl.sdl3.loaded)
+    {
+        EXPECT_EQ(sdl.sdl3.major, 3) << describe(sdl);
+        EXPECT_NE(describe(sdl).find("(sdl2-compat) from /"), std::string::npos) << describe(sdl);
+        EXPECT_NE(describe(sdl).find(", over SDL 3."), std::string::npos) << describe(sdl);
+    }
 }
 
 }
