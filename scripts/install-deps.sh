@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
 #                                    the SDL 1.2 compatibility layer too)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
+#   scripts/install-deps.sh --release  what the release check needs (scripts/test-release.sh)
 # Every name is the one Debian 12, Debian 13 and Debian unstable all know: the
 # release's default clang with its sanitizer runtime through the metapackages,
 # and the compatibility layer's own package only where the release still has
@@ -11,6 +12,9 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
+if [ "${1:-}" = "--release" ]; then
+  packages=(mmdebstrap util-linux git tar)
+fi
 if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev file)
 fi

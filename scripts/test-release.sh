@@ -105,7 +105,7 @@ cache=$work/$release-$key.tar
 if [ -n "$fresh" ] || [ ! -f "$cache" ]; then
   say "bootstrapping $release from $mirror with the project's packages (log: $log)"
   rm -f "$work/$release"-*.tar
-  mmdebstrap --variant=apt "${aptopts[@]}" --include=ca-certificates \
+  mmdebstrap --variant=apt --format=tar "${aptopts[@]}" --include=ca-certificates \
       --customize-hook="copy-in $root/scripts/install-deps.sh /tmp" \
       --customize-hook='chroot "$1" bash /tmp/install-deps.sh --test' \
       --customize-hook='chroot "$1" bash /tmp/install-deps.sh --package' \
