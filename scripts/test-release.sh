@@ -25,7 +25,11 @@ if [ "${1:-}" = "--inside" ]; then
   release=$2
   step() { echo; echo "== release $release: $*"; }
   fail() { echo; echo "release check $release: FAILED at: $*"; exit 1; }
-  version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installed"; }
+  version() {
+    local v
+    v=$(dpkg-query -W -f='${db:Status-Status} ${Version}' "$1" 2>/dev/null || true)
+    case $v in installed\ *) echo "${v#installed }" ;; *) echo "not installed" ;; esac
+  }
   cd /velmora
   export CI=true DEBIAN_FRONTEND=noninteractive
   unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
