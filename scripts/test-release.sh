@@ -20,6 +20,9 @@
 # VELMORA_MIRROR names the archive (default http://deb.debian.org/debian).
 set -euo pipefail
 
+# The whole script is one function, read before it runs, so that editing the
+# file during a run (which takes a while) can't change what the run does.
+main() {
 # Inside the chroot: the steps themselves, run from the clone's own copy of this script.
 if [ "${1:-}" = "--inside" ]; then
   release=$2
@@ -160,3 +163,6 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 say "passed in $minutes min"
+}
+
+main "$@"
