@@ -49,11 +49,13 @@ void noteDelays(const Animation& animation, const std::vector<int>& delays, int 
         shown += delays[i];
         if (delays[i] == picture.ms)
             continue;
+        // Rounding alone moves a delay by at most one step.
         std::string why = picture.ms < kShortestDelay && delays[i] >= kShortestDelay
                               ? "viewers show shorter frames as 100 ms"
                           : delays[i] == longest / tick * tick ? "the longest a " + format + " frame can last"
-                          : tick > 1 ? format + " counts in hundredths of a second"
-                                     : "making up for short frames shown longer before it";
+                          : tick > 1 && std::abs(delays[i] - picture.ms) <= tick
+                              ? format + " counts in hundredths of a second"
+                              : "making up for the short frames shown longer before it";
         notes << "frame " << picture.frame << ": pause " << picture.ms << " ms is shown as " << delays[i]
               << " ms: " << why << "\n";
     }
