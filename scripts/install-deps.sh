@@ -7,6 +7,8 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
+# velmora-check --preview writes GIF and WebP animations.
+packages+=(libgif-dev libwebp-dev)
 if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev file)
 fi
@@ -14,6 +16,8 @@ if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
              imagemagick xauth valgrind clang libclang-rt-14-dev gnuplot-nox
              lintian desktop-file-utils appstream man-db libsdl1.2-compat)
+  # img2webp, for the README's animation (scripts/screenshot.sh).
+  packages+=(webp)
 fi
 
 missing=()
