@@ -372,13 +372,23 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"UnknownOption", kGoodSet, "out.gif", "--loop 3", "unknown option --loop"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.what); });
 
-TEST(PreviewArguments, FileWithoutASetIsRefusedWithTheUsage)
+TEST(PreviewArguments, IncompleteCommandLineIsRefusedWithTheUsage)
 {
-    Outcome outcome = preview("out.gif");
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_NE(outcome.output.find("--preview takes a FILE to write and a set DIR"), std::string::npos)
-        << outcome.output;
-    EXPECT_NE(outcome.output.find("usage: velmora-check DIR..."), std::string::npos) << outcome.output;
+    const struct
+    {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        {"out.gif", "--preview takes a FILE to write and a set DIR"},
+        {"out.gif set --background", "--background needs \"checker\" or a colour R,G,B"},
+    };
+    for (const auto& c : cases)
+    {
+        Outcome outcome = preview(c.arguments);
+        EXPECT_EQ(outcome.status, 2) << c.arguments;
+        EXPECT_NE(outcome.output.find(c.message), std::string::npos) << outcome.output;
+        EXPECT_NE(outcome.output.find("usage: velmora-check DIR..."), std::string::npos) << outcome.output;
+    }
 }
 
 }

@@ -133,11 +133,8 @@ public:
 
     void check(int result)
     {
-        if (mOk && result == GIF_ERROR)
-        {
-            mOk = false;
-            mError = mGif->Error;
-        }
+        if (result == GIF_ERROR)
+            fail(mGif->Error);
     }
 
     void loopForever()
@@ -149,6 +146,15 @@ public:
         check(EGifPutExtensionTrailer(mGif));
     }
 
+    void fail(int error)
+    {
+        if (mOk)
+        {
+            mOk = false;
+            mError = error;
+        }
+    }
+
     void picture(int w, int h, const IndexedPicture& picture, int delay)
     {
         GraphicsControlBlock control = {};
@@ -158,11 +164,11 @@ public:
         GifByteType extension[4];
         size_t length = EGifGCBToExtension(&control, extension);
         check(EGifPutExtension(mGif, GRAPHICS_EXT_FUNC_CODE, (int)length, extension));
-        ColorMapObject* map = colourMap(picture.colours);
+        // The quantiser and the colour map fail only when memory runs out.
+        ColorMapObject* map = picture.colours.empty() ? nullptr : colourMap(picture.colours);
         if (!map)
         {
-            mOk = false;
-            mError = E_GIF_ERR_NOT_ENOUGH_MEM;
+            fail(E_GIF_ERR_NOT_ENOUGH_MEM);
             return;
         }
         check(EGifPutImageDesc(mGif, 0, 0, w, h, false, map));
@@ -175,11 +181,8 @@ public:
     bool close()
     {
         int error = 0;
-        if (EGifCloseFile(mGif, &error) == GIF_ERROR && mOk)
-        {
-            mOk = false;
-            mError = error;
-        }
+        if (EGifCloseFile(mGif, &error) == GIF_ERROR)
+            fail(error);
         return mOk;
     }
 

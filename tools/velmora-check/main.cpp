@@ -37,7 +37,9 @@ int previewCommand(int argc, char* argv[])
     for (int i = 2; i < argc && error.empty(); i++)
     {
         std::string arg = argv[i];
-        if (arg == "--background" && i + 1 < argc)
+        if (arg == "--background" && i + 1 == argc)
+            error = "--background needs \"checker\" or a colour R,G,B";
+        else if (arg == "--background")
             velmoracheck::parseBackground(argv[++i], &background, &error);
         else if (arg.rfind("--background=", 0) == 0)
             velmoracheck::parseBackground(arg.substr(13), &background, &error);
