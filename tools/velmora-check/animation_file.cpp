@@ -10,6 +10,7 @@
 #include <webp/mux.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,8 +23,8 @@ namespace velmoracheck
 namespace
 {
 
-const int kGifTick = 10;          // GIF delays count hundredths of a second
-const int kGifLongest = 655350;   // in a 16-bit field
+const int kGifTick = 10;            // GIF delays count hundredths of a second
+const int kGifLongest = 655350;     // in a 16-bit field
 const int kWebpLongest = 0xFFFFFF;  // WebP durations are 24-bit milliseconds
 
 std::string lowercase(std::string text)
@@ -35,6 +36,14 @@ std::string lowercase(std::string text)
 bool endsWith(const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<int> delaysOf(const Animation& animation, int tick, int longest)
+{
+    std::vector<int> lengths;
+    for (const Picture& picture : animation.pictures)
+        lengths.push_back(picture.ms);
+    return shownDelays(lengths, tick, longest);
 }
 
 // Says where a delay differs from the frame's length, and why.
@@ -199,10 +208,7 @@ std::string cannotWrite(const std::string& file, const std::string& reason)
 
 bool writeGif(const std::string& file, const Animation& animation, std::ostream& notes, std::string* error)
 {
-    std::vector<int> lengths;
-    for (const Picture& picture : animation.pictures)
-        lengths.push_back(picture.ms);
-    std::vector<int> delays = shownDelays(lengths, kGifTick, kGifLongest);
+    std::vector<int> delays = delaysOf(animation, kGifTick, kGifLongest);
 
     int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0)
@@ -251,10 +257,7 @@ bool writeGif(const std::string& file, const Animation& animation, std::ostream&
 
 bool writeWebp(const std::string& file, const Animation& animation, std::ostream& notes, std::string* error)
 {
-    std::vector<int> lengths;
-    for (const Picture& picture : animation.pictures)
-        lengths.push_back(picture.ms);
-    std::vector<int> delays = shownDelays(lengths, 1, kWebpLongest);
+    std::vector<int> delays = delaysOf(animation, 1, kWebpLongest);
 
     WebPAnimEncoderOptions options;
     WebPConfig config;
