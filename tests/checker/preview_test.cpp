@@ -200,7 +200,10 @@ INSTANTIATE_TEST_SUITE_P(
                {20, 80},
                {"frame 0: pause 0 ms is shown as 20 ms: viewers show shorter frames as 100 ms",
                 "frame 1: pause 100 ms is shown as 80 ms: making up for the short frames shown longer before it"}},
-        Timing{"webp", {0, 100}, {20, 80}, {"frame 1: pause 100 ms is shown as 80 ms"}}));
+        Timing{"webp", {0, 100}, {20, 80}, {"frame 1: pause 100 ms is shown as 80 ms"}},
+        // A negative pause is over at once: the first pass already moves on to
+        // frame 1, so the engine's round ends with frame 0.
+        Timing{"gif", {-50, 100}, {100, 20}, {"frame 0: pause -50 ms is shown as 20 ms"}}));
 
 // --- what the pictures show ------------------------------------------------------------
 

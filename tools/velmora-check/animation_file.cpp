@@ -65,7 +65,7 @@ void noteDelays(const Animation& animation, const std::vector<int>& delays, int 
                           : tick > 1 && std::abs(delays[i] - picture.ms) <= tick
                               ? format + " counts in hundredths of a second"
                               : "making up for the short frames shown longer before it";
-        notes << "frame " << picture.frame << ": pause " << picture.ms << " ms is shown as " << delays[i]
+        notes << "frame " << picture.frame << ": pause " << picture.pause << " ms is shown as " << delays[i]
               << " ms: " << why << "\n";
     }
     if (wanted != shown)

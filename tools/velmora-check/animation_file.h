@@ -11,11 +11,13 @@ namespace velmoracheck
 {
 
 // One picture of an animation: w x h pixels as R, G, B bytes row by row, the
-// set's frame it shows, and how long it stays, in milliseconds.
+// set's frame it shows with that frame's pause, and how long it stays, in
+// milliseconds (the pause, or 0 for a negative one).
 struct Picture
 {
     std::vector<unsigned char> rgb;
     int frame = 0;
+    int pause = 0;
     int ms = 0;
 };
 

@@ -194,7 +194,8 @@ bool play(LoadedSet& set, const Background& background, Animation* animation, st
     {
         Picture picture;
         picture.frame = sprite.getFrame();
-        picture.ms = std::max(base->mAnim[picture.frame].pause, 0);
+        picture.pause = base->mAnim[picture.frame].pause;
+        picture.ms = std::max(picture.pause, 0);
         picture.rgb = pixels(canvas);
         animation->pictures.push_back(picture);
         if (i + 1 == base->mNumFrames)
