@@ -228,8 +228,8 @@ bool parseBackground(const std::string& text, Background* background, std::strin
         return true;
     }
     std::istringstream in(text);
-    int value[3];
-    char comma[2];
+    int value[3] = {-1, -1, -1};
+    char comma[2] = {0, 0};
     bool ok = static_cast<bool>(in >> value[0] >> comma[0] >> value[1] >> comma[1] >> value[2]) &&
               comma[0] == ',' && comma[1] == ',' && (in >> std::ws).eof();
     for (int v : value)
