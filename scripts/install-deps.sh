@@ -12,6 +12,8 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
+# velmora-check --preview writes GIF and WebP animations.
+packages+=(libgif-dev libwebp-dev)
 if [ "${1:-}" = "--release" ]; then
   packages=(mmdebstrap util-linux git tar)
 fi
@@ -22,6 +24,8 @@ if [ "${1:-}" = "--test" ]; then
   packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
              imagemagick xauth valgrind clang libclang-rt-dev gnuplot-nox
              lintian desktop-file-utils appstream man-db)
+  # img2webp, for the README's animation (scripts/screenshot.sh).
+  packages+=(webp)
 fi
 
 sudo=""

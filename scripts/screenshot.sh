@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: runs the demo in a private X server and captures its window.
-#   scripts/screenshot.sh [BUILD_DIR] [OUTPUT]    (defaults: build, docs/screenshot.png)
-# Builds the program and its art first. Needs Xvfb, xdotool, xwd and ImageMagick.
+# Takes docs/screenshot.png and records docs/screenshot.webp: runs the demo in a
+# private X server and captures its window, then runs it again on a recording
+# clock and writes four seconds of it as an animated WebP.
+#   scripts/screenshot.sh [BUILD_DIR] [OUTPUT] [ANIMATION]
+#   (defaults: build, docs/screenshot.png, docs/screenshot.webp)
+# Builds the program and its art first. Needs Xvfb, xdotool, xwd, ImageMagick
+# and img2webp.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build}")
 output=$(realpath -m "${2:-$root/docs/screenshot.png}")
+animation=$(realpath -m "${3:-$root/docs/screenshot.webp}")
 timeout=60
 
-for tool in cmake Xvfb xdotool xwd convert; do
+# ImageMagick 7 is `magick`, ImageMagick 6 `convert`.
+magick=convert
+command -v magick >/dev/null && magick=magick
+for tool in cmake Xvfb xdotool xwd "$magick" img2webp; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing (scripts/install-deps.sh --test installs it)" >&2; exit 1; }
 done
 
@@ -18,7 +26,7 @@ done
 configure=()
 [ -f "$build/CMakeCache.txt" ] || configure=(-DBUILD_TESTING=OFF)
 cmake -S "$root" -B "$build" "${configure[@]}" >/dev/null
-cmake --build "$build" -j 2 --target velmora data >/dev/null
+cmake --build "$build" -j 2 --target velmora data velmora_recording_clock >/dev/null
 
 work=$(mktemp -d)
 xvfb_pid=""
@@ -59,7 +67,7 @@ capture() {
 }
 
 pixel() {
-  convert "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null
+  "$magick" "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null
 }
 
 # The picture is up when the background shows in a corner and the sun and both
@@ -79,7 +87,7 @@ drawn() {
 wait_for "the demo's picture" drawn
 
 mkdir -p "$(dirname "$output")"
-convert "$work/screen.xwd" -crop 1024x768+0+0 +repage -strip -define png:compression-level=9 "$output"
+"$magick" "$work/screen.xwd" -crop 1024x768+0+0 +repage -strip -define png:compression-level=9 "$output"
 
 # Escape ends the demo; the pointer over the window gives it the keyboard.
 xdotool mousemove 512 384 key Escape
@@ -93,3 +101,29 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 echo "wrote $output ($(stat -c %s "$output") bytes)"
+
+# The animation: the program once more, on SDL's headless driver, with the
+# recording clock preloaded (tools/recorder): its clock moves 40 ms per pass,
+# so 100 passes are four seconds at 25 pictures a second, each picture the
+# display surface as the program presents it. Up is held from the second
+# second to the end of the third, so the first figure rises 50 pixels.
+passes=100
+step=40
+frames="$work/frames"
+mkdir -p "$frames"
+(cd "$build/data" && exec env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy VELMORA_RECORD_DIR="$frames" \
+   VELMORA_RECORD_PASSES=$passes VELMORA_RECORD_STEP=$step VELMORA_RECORD_UP=25-74 \
+   LD_PRELOAD="$build/tools/recorder/libvelmora_recording_clock.so" timeout "$timeout" ../velmora) \
+  >"$work/record.log" 2>&1 || { echo "screenshot: the recording run failed:" >&2; cat "$work/record.log" >&2; exit 1; }
+recorded=$(find "$frames" -name 'pass-*.bmp' | wc -l)
+if [ "$recorded" -ne "$passes" ]; then
+  echo "screenshot: the recording run saved $recorded pictures, not $passes" >&2
+  exit 1
+fi
+# img2webp reads PPM, which ImageMagick writes fast; the WebP is lossless and
+# stores of each picture only what changed since the one before.
+find "$frames" -name 'pass-*.bmp' -print0 | xargs -0 -P 2 -I{} sh -c '"$1" "$2" "${2%.bmp}.ppm" && rm "$2"' sh "$magick" {}
+mkdir -p "$(dirname "$animation")"
+img2webp -loop 0 -lossless -d "$step" "$frames"/pass-*.ppm -o "$animation" >"$work/img2webp.log" 2>&1 ||
+  { echo "screenshot: img2webp failed:" >&2; cat "$work/img2webp.log" >&2; exit 1; }
+echo "wrote $animation ($(stat -c %s "$animation") bytes, $passes pictures of ${step} ms)"

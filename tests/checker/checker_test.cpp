@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "command.h"
 #include "damaged_bmp.h"
 #include "sprite_check.h"
 
@@ -23,32 +23,9 @@ using velmoracheck::kClean;
 using velmoracheck::kUnusable;
 using velmoracheck::kWarnings;
 
-struct Outcome
-{
-    int status;
-    std::string output;
-};
-
-// Runs a shell command line and collects its standard output and exit status.
-Outcome run(const std::string& command)
-{
-    Outcome outcome{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return outcome;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        outcome.output.append(buffer, n);
-    int status = pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
-
-std::string quoted(const std::string& text)
-{
-    return "'" + text + "'";
-}
+using checkertest::Outcome;
+using checkertest::quoted;
+using checkertest::run;
 
 class Checker : public ::testing::Test
 {

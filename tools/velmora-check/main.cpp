@@ -5,7 +5,9 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "preview.h"
 #include "sprite_check.h"
 
 namespace
@@ -14,10 +16,54 @@ namespace
 void usage(std::ostream& out)
 {
     out << "usage: velmora-check DIR...\n"
+           "       velmora-check --preview [--background checker|R,G,B] FILE DIR\n"
            "Loads each sprite set directory (its \"info\" file and frame images) exactly as\n"
            "Velmora does and reports the frames it gets and everything it passes over.\n"
-           "Exit status: 0 every set loads cleanly, 1 some set has warnings,\n"
-           "             2 some set cannot be used (or the arguments are wrong).\n";
+           "With --preview, plays the set in DIR as a sprite of the demo does and writes one\n"
+           "round of it to FILE, an animated .gif or .webp, over a checkerboard (the default)\n"
+           "or a colour; says on standard output where the file's timing or colours differ.\n"
+           "Exit status: 0 every set loads cleanly (or the preview is written),\n"
+           "             1 some set has warnings,\n"
+           "             2 some set cannot be used, the preview can't be written,\n"
+           "               or the arguments are wrong.\n";
+}
+
+// velmora-check --preview [--background SPEC] FILE DIR
+int previewCommand(int argc, char* argv[])
+{
+    velmoracheck::Background background;
+    std::vector<std::string> operands;
+    std::string error;
+    for (int i = 2; i < argc && error.empty(); i++)
+    {
+        std::string arg = argv[i];
+        if (arg == "--background" && i + 1 == argc)
+            error = "--background needs \"checker\" or a colour R,G,B";
+        else if (arg == "--background")
+            velmoracheck::parseBackground(argv[++i], &background, &error);
+        else if (arg.rfind("--background=", 0) == 0)
+            velmoracheck::parseBackground(arg.substr(13), &background, &error);
+        else if (arg.rfind("-", 0) == 0)
+            error = "unknown option " + arg;
+        else
+            operands.push_back(arg);
+    }
+    if (error.empty() && operands.size() != 2)
+        error = "--preview takes a FILE to write and a set DIR";
+    if (!error.empty())
+    {
+        std::cerr << "velmora-check: " << error << "\n";
+        usage(std::cerr);
+        return velmoracheck::kUnusable;
+    }
+    if (!velmoracheck::openDisplay(&error))
+    {
+        std::cerr << "velmora-check: " << error << "\n";
+        return velmoracheck::kUnusable;
+    }
+    int status = velmoracheck::preview(operands[0], operands[1], background, std::cout, std::cerr);
+    SDL_Quit();
+    return status;
 }
 
 }
@@ -37,6 +83,8 @@ int main(int argc, char* argv[])
             return 0;
         }
     }
+    if (std::strcmp(argv[1], "--preview") == 0)
+        return previewCommand(argc, argv);
 
     std::string error;
     if (!velmoracheck::openDisplay(&error))
