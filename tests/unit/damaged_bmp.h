@@ -4,6 +4,7 @@
 #ifndef VELMORA_TESTS_DAMAGED_BMP_H
 #define VELMORA_TESTS_DAMAGED_BMP_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,23 @@ inline std::string paletteless()
                        "\x00\x00\x00\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00"
                        "\x00\x00\x00\x00\x00\x00",
                        70);
+}
+
+// 62 bytes whose 8-bit header claims side x side pixels, with 8 bytes after the
+// pixel offset: the file that, with a side of 131072, took SDL 2's reader (under
+// the compatibility layer) to 16 GiB before it found no pixels. In the fuzz
+// corpus as frame/claims-131072-square.
+inline std::string claimsSquare(std::uint32_t side)
+{
+    std::string bytes("BM\x3e\0\0\0\0\0\0\0\x36\0\0\0"
+                      "\x28\0\0\0WWWWHHHH\x01\0\x08\0"
+                      "\0\0\0\0\0\0\0\0\x13\x0b\0\0\x13\x0b\0\0"
+                      "\0\0\0\0\0\0\0\0"
+                      "\0\0\0\0\0\0\0\0",
+                      62);
+    for (int i = 0; i < 4; i++)
+        bytes[18 + i] = bytes[22 + i] = (char)(side >> (8 * i) & 0xFF);
+    return bytes;
 }
 
 inline std::vector<std::string> all()
