@@ -240,8 +240,9 @@ bool readBmpHeader(const Uint8* bytes, size_t size, CBmpHeader* header)
             return false;
         height = (Uint32)(Sint32)(Sint16)height;
     }
-    else if (headerSize >= 16 && headerSize <= 1024)
+    else
     {
+        // SDL reads the fields of a 40-byte header whatever size this one gives.
         if (!read32(bytes, size, 18, &width) || !read32(bytes, size, 22, &height) ||
             !read16(bytes, size, 28, &bits))
             return false;
@@ -249,10 +250,6 @@ bool readBmpHeader(const Uint8* bytes, size_t size, CBmpHeader* header)
             return false;
         if (headerSize >= 36 && !read32(bytes, size, 46, &colours))
             return false;
-    }
-    else
-    {
-        return false;
     }
     header->pixelOffset = offset;
     header->headerSize = (int)headerSize;
@@ -275,8 +272,20 @@ bool checkBmpFile(const char* file, CBmpCheck* check)
     size_t size = fread(bytes, 1, sizeof bytes, fp);
     long end = fseek(fp, 0, SEEK_END) == 0 ? ftell(fp) : -1;
     fclose(fp);
-    if (end < 0 || !readBmpHeader(bytes, size, &check->header))
+    if (end < 0 || size < 2 || bytes[0] != 'B' || bytes[1] != 'M')
         return true;
+    // SDL's readers read on past the end of a file that ends inside the fields
+    // of its header (12 bytes of them for OS/2 1.x, 40 for any other size), and
+    // take whatever they find for them.
+    Uint32 headerSize;
+    size_t fieldsEnd = read32(bytes, size, 14, &headerSize) && headerSize == 12 ? 14 + 12 : 14 + 40;
+    if (size < fieldsEnd || !readBmpHeader(bytes, size, &check->header))
+    {
+        check->refused = CBmpCheck::HEADER_CUT;
+        snprintf(check->reason, sizeof check->reason,
+                 "header cut short: the file ends after %d bytes, inside its header", (int)end);
+        return false;
+    }
 
     const CBmpHeader& h = check->header;
     check->headerRead = 1;

@@ -48,10 +48,12 @@ bool spriteInfoReadEndsLine(const char* text);
 
 // The fields of a BMP file's headers that say how large its picture is, as
 // SDL's readers take them: the file header and the info header's size, width,
-// height, depth, compression and colour count. readBmpHeader checks every read
-// against the bytes given, so any input is safe; it returns false, and the
-// header is not read, when the bytes don't begin with a BMP header of a size
-// SDL knows how to read (12 bytes for OS/2 1.x, 16 to 1024 otherwise).
+// height, depth, compression and colour count (the last two only from headers
+// that hold them). A header of 12 bytes is OS/2 1.x's, with 16-bit fields; of
+// any other size, SDL reads it as a 40-byte Windows header. readBmpHeader
+// checks every read against the bytes given, so any input is safe; it returns
+// false, and the header is not read, when the bytes don't begin with "BM" or
+// end before a field it reads.
 struct CBmpHeader
 {
     Uint32 pixelOffset;  // where the pixels begin, from the start of the file
@@ -80,12 +82,14 @@ bool readBmpHeader(const Uint8* bytes, size_t size, CBmpHeader* header);
 //   1.2's rectangles hold 16-bit sizes and positions, and the display is 1024
 //   x 768), or more than kBmpMaxPixels in all (64 MiB in the 32-bit display
 //   format, 21 displays' worth), which bounds what a small RLE file can claim.
-// A file whose header can't be read is left to SDL, which refuses it.
+// - or when it ends inside the fields of its header, which SDL would read on
+//   past the end of the file.
+// A file that does not begin with "BM" is left to SDL, which refuses it.
 const int kBmpMaxSide = 16384;
 const int kBmpMaxPixels = 4096 * 4096;
 struct CBmpCheck
 {
-    enum Refusal { NONE, PIXELS_MISSING, TOO_LARGE };
+    enum Refusal { NONE, PIXELS_MISSING, TOO_LARGE, HEADER_CUT };
     Refusal refused;      // why the check refused the file
     CBmpHeader header;    // valid when the header could be read
     int headerRead;

@@ -344,7 +344,7 @@ TEST_F(Checker, TruncatedFrameImageCannotBeUsed)
     info("FILES: 1\ncut.bmp 10 255 0 255\n");
 
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("cut.bmp is cut short or damaged: its header claims 16x16 pixels; "
+    EXPECT_REPORT_HAS("cut.bmp is cut short or damaged: header claims 16x16 pixels; "
                       "the file holds 46 bytes of pixel data; the loader stops here");
 }
 
@@ -359,12 +359,12 @@ TEST_F(Checker, FrameClaimingMorePixelsThanItHoldsOrTooManyCannotBeUsed)
     file("wide.bmp", wide);
     info("FILES: 1\nsun0.bmp 10 255 0 255\n");
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("sun0.bmp is cut short or damaged: its header claims 131072x131072 pixels; "
+    EXPECT_REPORT_HAS("sun0.bmp is cut short or damaged: header claims 131072x131072 pixels; "
                       "the file holds 8 bytes of pixel data");
 
     info("FILES: 1\nwide.bmp 10 255 0 255\n");
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("wide.bmp is too large for a frame: its header claims 20000x1 pixels; "
+    EXPECT_REPORT_HAS("wide.bmp is too large for a frame: header claims 20000x1 pixels; "
                       "a frame may be at most 16384 pixels wide or high and 16777216 in all");
 }
 
@@ -385,12 +385,12 @@ TEST_F(Checker, FrameWithDamagedHeaderCannotBeUsed)
     file("tall.bmp", damaged_bmp::minusTwoToThe31High());
     info("FILES: 1\ngiant.bmp 10 255 0 255\n");
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("giant.bmp is cut short or damaged: its header claims 8969x65280 pixels; "
+    EXPECT_REPORT_HAS("giant.bmp is cut short or damaged: header claims 8969x65280 pixels; "
                       "the file holds 0 bytes of pixel data");
 
     info("FILES: 1\ntall.bmp 10 255 0 255\n");
     EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("tall.bmp is cut short or damaged: its header claims 8969x2147483648 pixels; "
+    EXPECT_REPORT_HAS("tall.bmp is cut short or damaged: header claims 8969x2147483648 pixels; "
                       "the file holds 0 bytes of pixel data");
 }
 

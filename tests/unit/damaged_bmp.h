@@ -61,6 +61,14 @@ inline std::string claimsSquare(std::uint32_t side)
     return bytes;
 }
 
+// 24 bytes that end inside a 12-byte OS/2 header, before its depth: classic SDL
+// read a depth from past the end and allocated 443 MB for 128 x 17152 pixels.
+// Found by the fuzzer under its memory limit; frame/header-cut-os2 in the corpus.
+inline std::string headerCutShort()
+{
+    return std::string("BM6#\x01\x7f\xfd\x13\xe9\0\x80\xf0\x01\x80\x0c\0\0\0\x80\0\0CM6", 24);
+}
+
 inline std::vector<std::string> all()
 {
     return {minusTwoToThe31High(), wrappedPitch(), paletteless()};

@@ -199,9 +199,10 @@ TEST_F(LoaderFuzzFindings, KeyedFrameWithFiveBytesPerPixelLoadsWithoutReadingPas
 // Frames whose header claims more pixels than the file holds: a 62-byte file
 // claiming 131072 x 131072 at 8 bits made SDL 2's reader (on the layer) allocate
 // and clear 16 GiB before it found no pixels, and one claiming 8192 x 8192 costs
-// it 64 MiB; a frame cut short after its header SDL 3's reader accepts. The
-// engine refuses all three from their headers, on every library, with memory
-// flat, and says why in SDL's error.
+// it 64 MiB; a frame cut short after its header SDL 3's reader accepts; one cut
+// short inside its header, for which classic SDL read a depth from past its
+// end. The engine refuses them all from their headers, on every library, with
+// memory flat, and says why in SDL's error.
 TEST_F(LoaderFuzzFindings, FrameClaimingMorePixelsThanTheFileHoldsIsRefusedWithFlatMemory)
 {
     std::string cut = damaged_bmp::claimsSquare(16).substr(0, 54);
@@ -215,6 +216,7 @@ TEST_F(LoaderFuzzFindings, FrameClaimingMorePixelsThanTheFileHoldsIsRefusedWithF
         {damaged_bmp::claimsSquare(131072),
          "header claims 131072x131072 pixels; the file holds 8 bytes of pixel data"},
         {cut, "header claims 16x16 pixels; the file holds 46 bytes of pixel data"},
+        {damaged_bmp::headerCutShort(), "header cut short: the file ends after 24 bytes, inside its header"},
     };
     for (const Case& c : cases)
     {

@@ -118,7 +118,8 @@ BmpFlavour readBmpFlavour(const std::string& bytes)
     BmpFlavour flavour;
     // The fields the engine's own check reads, read by the engine's reader.
     CBmpHeader header;
-    if (!readBmpHeader((const Uint8*)bytes.data(), bytes.size(), &header))
+    if (!readBmpHeader((const Uint8*)bytes.data(), bytes.size(), &header) ||
+        (header.headerSize != 12 && (header.headerSize < 16 || header.headerSize > 1024)))
         return flavour;
     std::uint32_t headerSize = (std::uint32_t)header.headerSize;
     std::uint32_t height = (std::uint32_t)header.height;

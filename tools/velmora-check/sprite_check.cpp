@@ -222,8 +222,8 @@ std::string whyNoImage(const Read& read)
     // The engine refused the file itself before SDL read it.
     CBmpCheck bmp;
     if (!checkBmpFile(read.path.c_str(), &bmp))
-        return read.path + (bmp.refused == CBmpCheck::TOO_LARGE ? " is too large for a frame: its "
-                                                                 : " is cut short or damaged: its ") +
+        return read.path + (bmp.refused == CBmpCheck::TOO_LARGE ? " is too large for a frame: "
+                                                                 : " is cut short or damaged: ") +
                bmp.reason;
     // SDL read the file without complaint, and the loader refused the picture.
     if (read.sdlError.empty())
