@@ -288,15 +288,12 @@ bool checkBmpFile(const char* file, CBmpCheck* check)
     }
 
     const CBmpHeader& h = check->header;
-    check->headerRead = 1;
     check->fileSize = end;
     check->pixelBytes = end > (long long)h.pixelOffset ? end - (long long)h.pixelOffset : 0;
     long long w = h.width < 0 ? -(long long)h.width : h.width;
     long long rows = h.height < 0 ? -(long long)h.height : h.height;
     if (h.headerSize == 12)
         rows = (Uint16)h.height;
-    check->claimedW = w;
-    check->claimedH = rows;
 
     bool fits;
     if (h.compression == kCompressionRle8 || h.compression == kCompressionRle4)
@@ -310,9 +307,8 @@ bool checkBmpFile(const char* file, CBmpCheck* check)
                (rows - 1 <= check->pixelBytes / rowBytes &&
                 (rows - 1) * rowBytes + (rowBits + 7) / 8 <= check->pixelBytes);
     }
-    check->refused = !fits ? CBmpCheck::PIXELS_MISSING
-                   : w > kBmpMaxSide || rows > kBmpMaxSide || w * rows > kBmpMaxPixels ? CBmpCheck::TOO_LARGE
-                                                             : CBmpCheck::NONE;
+    bool tooLarge = w > kBmpMaxSide || rows > kBmpMaxSide || w * rows > kBmpMaxPixels;
+    check->refused = !fits ? CBmpCheck::PIXELS_MISSING : tooLarge ? CBmpCheck::TOO_LARGE : CBmpCheck::NONE;
     if (check->refused == CBmpCheck::PIXELS_MISSING)
         snprintf(check->reason, sizeof check->reason,
                  "header claims %lldx%lld pixels; the file holds %lld bytes of pixel data", w, rows,

@@ -81,7 +81,7 @@ bool readBmpHeader(const Uint8* bytes, size_t size, CBmpHeader* header);
 // - or when it is absurd for a sprite: wider or higher than kBmpMaxSide (SDL
 //   1.2's rectangles hold 16-bit sizes and positions, and the display is 1024
 //   x 768), or more than kBmpMaxPixels in all (64 MiB in the 32-bit display
-//   format, 21 displays' worth), which bounds what a small RLE file can claim.
+//   format, 21 displays' worth), which bounds what a small RLE file can claim;
 // - or when it ends inside the fields of its header, which SDL would read on
 //   past the end of the file.
 // A file that does not begin with "BM" is left to SDL, which refuses it.
@@ -91,11 +91,9 @@ struct CBmpCheck
 {
     enum Refusal { NONE, PIXELS_MISSING, TOO_LARGE, HEADER_CUT };
     Refusal refused;      // why the check refused the file
-    CBmpHeader header;    // valid when the header could be read
-    int headerRead;
+    CBmpHeader header;    // valid unless the file does not begin with "BM" or ends inside it
     long long fileSize;
     long long pixelBytes; // bytes from the pixel offset to the end of the file
-    long long claimedW, claimedH;  // the picture's size as SDL takes it
     char reason[128];     // why it was refused: "header claims 131072x131072 pixels; ..."
 };
 // Fills check for the file; returns true when the file may go to SDL. A file
