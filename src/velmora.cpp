@@ -3,6 +3,8 @@
 #include "velmora.h"
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <iostream>
 
@@ -105,6 +107,19 @@ void drawScene()
 
 #ifndef VELMORA_NO_MAIN
 
+// Why the video driver SDL chose shows nothing, or null when it shows the
+// scene or was asked for through SDL_VIDEODRIVER.
+static const char* unseenVideoDriver()
+{
+    const char* asked = getenv("SDL_VIDEODRIVER");
+    char name[32];
+    if ((asked && asked[0]) || !SDL_VideoDriverName(name, sizeof name))
+        return NULL;
+    if (strcmp(name, "offscreen") != 0 && strcmp(name, "dummy") != 0 && strcmp(name, "evdev") != 0)
+        return NULL;
+    return "No display: SDL found no X11 or Wayland display to open a window on (set DISPLAY)";
+}
+
 int main(int argc, char* argv[])
 {
     (void)argc;
@@ -156,11 +171,16 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    SDL_Surface* display = SDL_SetVideoMode(scrWidth, scrHeight, 32, SDL_SWSURFACE);
+    // With no display at all, SDL 2 under the compatibility layer falls back on
+    // its "offscreen" driver, where the scene would run unseen and forever; that
+    // is refused like a video mode, unless SDL_VIDEODRIVER asked for such a driver.
+    // (Classic SDL falls back on drawing in the terminal, which is kept.)
+    const char* noDisplay = unseenVideoDriver();
+    SDL_Surface* display = noDisplay ? NULL : SDL_SetVideoMode(scrWidth, scrHeight, 32, SDL_SWSURFACE);
     if (!display)
     {
         printf("ERROR: Unable to set screen resolution to %dx%d! %s\n", scrWidth, scrHeight,
-               SDL_GetError());
+               noDisplay ? noDisplay : SDL_GetError());
         return 1;
     }
 

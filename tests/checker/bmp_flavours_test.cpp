@@ -288,7 +288,7 @@ TEST_P(BmpFlavours, DrawsWithTheKeyTransparentAndRestoresItsBackground)
     }
 
     // One background pixel, beneath the sprite's corner, has the frame's key colour:
-    // the buffer, a copy of frame 0 with its key, is to restore every pixel but that.
+    // the buffer, a copy of frame 0 without its key, is to restore it with the rest.
     Uint8 r, g, b;
     SDL_GetRGB(image->format->colorkey, image->format, &r, &g, &b);
     Uint32 keyColour = (Uint32)r << 16 | (Uint32)g << 8 | b;
@@ -324,7 +324,7 @@ TEST_P(BmpFlavours, DrawsWithTheKeyTransparentAndRestoresItsBackground)
         for (int x = 0; x < kW; x++)
             restored.push_back(spritetest::pixel(screen, kX + x, kY + y));
     std::vector<Uint32> want(kW * kH, kDark);
-    want[0] = kCover;
+    want[0] = keyColour;
     EXPECT_EQ(restored, want);
 
     SDL_FreeSurface(image);

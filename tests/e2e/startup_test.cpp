@@ -1,5 +1,6 @@
 // The program's start, its window, and the ways it ends, seen from outside:
 // standard output, standard error, the exit status and the X window.
+#include <cstdlib>
 #include <regex>
 
 #include "fixture.h"
@@ -153,6 +154,39 @@ TEST_F(Startup, RefusedVideoModeReportsSdlErrorsAndEndsWithStatusOne)
         "ERROR: Unable to set screen resolution to 1024x768! ([^\n]+)\n");
     std::smatch match;
     EXPECT_TRUE(std::regex_match(out, match, expected)) << "standard output:\n" << out;
+    expectNoProgramTextIn(s.program().err());
+    EXPECT_TRUE(s.programWindows().empty());
+}
+
+// With no display at all SDL 2, under the layer, would pick its "offscreen"
+// driver and run the scene unseen and forever: the program refuses it like a
+// video mode. Classic SDL draws the scene as text in the terminal instead
+// (libcaca, which needs a TERM), where Escape on its input ends it as ever.
+TEST_F(Startup, NoDisplayAtAllIsRefusedOnTheLayerAndDrawnAsTextOnClassicSdl)
+{
+    copyProjectData();
+    RunOptions options;
+    options.env["DISPLAY"] = std::nullopt;
+    options.env["WAYLAND_DISPLAY"] = std::nullopt;
+    options.env["TERM"] = "xterm";
+    options.input = "\x1b";
+    Session& s = start(options);
+    ExitResult result = s.program().wait();
+    const std::string out = s.program().out();
+    const char* library = getenv("VELMORA_SDL");
+    if (library && std::string(library) == "compat")
+    {
+        EXPECT_TRUE(result.exited && result.status == 1) << "the program " << result;
+        EXPECT_EQ(out, std::string(kStartText) +
+                           "ERROR: Unable to set screen resolution to 1024x768! No display: SDL found "
+                           "no X11 or Wayland display to open a window on (set DISPLAY)\n");
+    }
+    else
+    {
+        EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+        EXPECT_EQ(out.find("ERROR:"), std::string::npos) << out;
+        EXPECT_NE(out.find(" 3) 1024 x 768\n"), std::string::npos) << out;
+    }
     expectNoProgramTextIn(s.program().err());
     EXPECT_TRUE(s.programWindows().empty());
 }

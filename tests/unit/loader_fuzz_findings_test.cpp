@@ -1,7 +1,9 @@
 // Inputs the fuzzer found that once made the sprite-set loader misbehave, kept as
 // regression tests; the sanitizer build of this test is what catches a relapse.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -35,6 +37,30 @@ protected:
 };
 
 std::vector<CSpriteInfoLine::Kind> gKinds;
+
+// A field of /proc/self/status in KiB ("VmRSS" now, "VmHWM" the peak), or -1.
+long statusKib(const char* field)
+{
+    long value = -1;
+    FILE* status = fopen("/proc/self/status", "r");
+    char line[256];
+    size_t n = strlen(field);
+    while (status && fgets(line, sizeof line, status))
+        if (strncmp(line, field, n) == 0 && line[n] == ':')
+            value = atol(line + n + 1);
+    if (status)
+        fclose(status);
+    return value;
+}
+
+// Starts the peak (VmHWM) again from what the process holds now.
+void resetPeak()
+{
+    FILE* reset = fopen("/proc/self/clear_refs", "w");
+    ASSERT_NE(reset, nullptr);
+    fputs("5", reset);
+    fclose(reset);
+}
 
 void recordKind(const CSpriteInfoLine* line, void*)
 {
@@ -168,6 +194,46 @@ TEST_F(LoaderFuzzFindings, KeyedFrameWithFiveBytesPerPixelLoadsWithoutReadingPas
     SDL_FreeSurface(base.mAnim[0].image);
     SDL_FreeSurface(base.mAnim[1].image);
     free(base.mAnim);
+}
+
+// Frames whose header claims more pixels than the file holds: a 62-byte file
+// claiming 131072 x 131072 at 8 bits made SDL 2's reader (on the layer) allocate
+// and clear 16 GiB before it found no pixels, and one claiming 8192 x 8192 costs
+// it 64 MiB; a frame cut short after its header SDL 3's reader accepts; one cut
+// short inside its header, for which classic SDL read a depth from past its
+// end. The engine refuses them all from their headers, on every library, with
+// memory flat, and says why in SDL's error.
+TEST_F(LoaderFuzzFindings, FrameClaimingMorePixelsThanTheFileHoldsIsRefusedWithFlatMemory)
+{
+    std::string cut = damaged_bmp::claimsSquare(16).substr(0, 54);
+    cut.resize(100, '\x7f');
+    cut[28] = 24;  // 16 x 16 at 24 bits: 46 of its 768 bytes of pixels are there
+    struct Case
+    {
+        std::string bytes, reason;
+    } cases[] = {
+        {damaged_bmp::claimsSquare(8192), "header claims 8192x8192 pixels; the file holds 8 bytes of pixel data"},
+        {damaged_bmp::claimsSquare(131072),
+         "header claims 131072x131072 pixels; the file holds 8 bytes of pixel data"},
+        {cut, "header claims 16x16 pixels; the file holds 46 bytes of pixel data"},
+        {damaged_bmp::headerCutShort(), "header cut short: the file ends after 24 bytes, inside its header"},
+    };
+    for (const Case& c : cases)
+    {
+        mDir.write("huge.bmp", c.bytes);
+        writeInfo("FILES: 2\nhuge.bmp 10 255 0 255\na.bmp 10\n");
+        CSpriteBase base = CSpriteBase();
+        ASSERT_NO_FATAL_FAILURE(resetPeak());
+        long before = statusKib("VmRSS");
+        EXPECT_EQ(base.init(mDir.c_str()), -1);
+        // At its peak during the load the process held a few MiB more at most,
+        // never the pixels claimed.
+        EXPECT_LT(statusKib("VmHWM") - before, 8 * 1024) << c.reason;
+        EXPECT_EQ(base.mAnim[0].image, nullptr);
+        EXPECT_EQ(std::string(SDL_GetError()), c.reason);
+        EXPECT_EQ(base.mW, 0);
+        free(base.mAnim);
+    }
 }
 
 }

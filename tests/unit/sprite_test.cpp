@@ -256,10 +256,10 @@ TEST_F(SpriteTest, OverlappingSpritesLeaveNoTrails)
             ASSERT_EQ(after[y * 1024 + x], before[y * 1024 + x]) << "at " << x << "," << y;
 }
 
-TEST_F(SpriteTest, BufferKeepsFirstFramesKey)
+TEST_F(SpriteTest, BufferPutsBackBackgroundOfFrameZerosKeyColour)
 {
-    // Frame 0 is keyed on red and holds none; red in the saved background is
-    // therefore skipped when the background is put back.
+    // Frame 0 is keyed on red and holds none; the buffer, a copy of frame 0,
+    // carries no key, so red in the saved background is put back like the rest.
     mDir.bmp("blue.bmp", 10, 10, kBlue);
     mDir.write("info", "FILES: 1\nblue.bmp 0 255 0 0\n");
     ASSERT_EQ(mSet.init(mDir.c_str()), 0);
@@ -269,8 +269,52 @@ TEST_F(SpriteTest, BufferKeepsFirstFramesKey)
 
     mSprite.set(500, 500);
     pass(mSprite);
-    EXPECT_EQ(pixel(mScreen, 102, 105), kBlue);
+    EXPECT_EQ(pixel(mScreen, 102, 105), kRed);
     EXPECT_EQ(pixel(mScreen, 107, 105), kGrey);
+}
+
+// Bands of the key colour across the paths of two keyed sprites that move over
+// them and over each other: once the sprites have gone, the background is as
+// it was, pixel for pixel (a restore that skipped the key colour left the
+// sprites' pixels in the bands, and the next save spread them).
+TEST_F(SpriteTest, KeyColouredBackgroundIsPutBackUnderMovingOverlappingSprites)
+{
+    const Uint32 kMagenta = 0xFF00FF;
+    mDir.bmp("half.bmp", 10, 10, kMagenta, kBlue);  // the left half is transparent
+    mDir.write("info", "FILES: 1\nhalf.bmp 0 255 0 255\n");
+    ASSERT_EQ(mSet.init(mDir.c_str()), 0);
+    bind(100, 100);
+    CSprite other = CSprite();
+    other.init(&mSet, mScreen);
+    other.set(130, 103);
+    fillRect(mScreen, 90, 102, 60, 5, kMagenta);
+    fillRect(mScreen, 114, 90, 3, 40, kMagenta);
+    fillRect(mScreen, 120, 95, 6, 6, kYellow);
+    std::vector<Uint32> before = snapshot(mScreen);
+
+    for (int step = 0; step < 10; step++)
+    {
+        mSprite.clearBG();
+        other.clearBG();
+        mSprite.updateBG();
+        other.updateBG();
+        mSprite.draw();
+        other.draw();
+        mSprite.xAdd(3);
+        mSprite.yAdd(step % 2);
+        other.xAdd(-3);
+    }
+    mSprite.set(600, 600);
+    other.set(600, 600);
+    mSprite.clearBG();
+    other.clearBG();
+    mSprite.updateBG();
+    other.updateBG();
+
+    std::vector<Uint32> after = snapshot(mScreen);
+    for (int y = 80; y < 140; y++)
+        for (int x = 80; x < 160; x++)
+            ASSERT_EQ(after[y * 1024 + x], before[y * 1024 + x]) << "at " << x << "," << y;
 }
 
 // --- Clipping and positions ----------------------------------------------

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <utility>
 
+#include "sprite.h"
+
 namespace velmoracheck
 {
 
@@ -114,30 +116,16 @@ std::string channelLayout(const std::uint32_t masks[4])
 BmpFlavour readBmpFlavour(const std::string& bytes)
 {
     BmpFlavour flavour;
-    std::uint32_t headerSize;
-    if (bytes.compare(0, 2, "BM") != 0 || !read32(bytes, 14, &headerSize))
+    // The fields the engine's own check reads, read by the engine's reader.
+    CBmpHeader header;
+    if (!readBmpHeader((const Uint8*)bytes.data(), bytes.size(), &header) ||
+        (header.headerSize != 12 && (header.headerSize < 16 || header.headerSize > 1024)))
         return flavour;
-
-    std::uint32_t height, bits, compression = kCompressionNone, colours = 0;
-    if (headerSize == 12)
-    {
-        if (!read16(bytes, 20, &height) || !read16(bytes, 24, &bits))
-            return flavour;
-        height = (std::uint32_t)(std::int16_t)height;
-    }
-    else if (headerSize >= 16 && headerSize <= 1024)
-    {
-        if (!read32(bytes, 22, &height) || !read16(bytes, 28, &bits))
-            return flavour;
-        if (headerSize >= 20 && !read32(bytes, 30, &compression))
-            return flavour;
-        if (headerSize >= 36 && !read32(bytes, 46, &colours))
-            return flavour;
-    }
-    else
-    {
-        return flavour;
-    }
+    std::uint32_t headerSize = (std::uint32_t)header.headerSize;
+    std::uint32_t height = (std::uint32_t)header.height;
+    std::uint32_t bits = (std::uint32_t)header.bitsPerPixel;
+    std::uint32_t compression = (std::uint32_t)header.compression;
+    std::uint32_t colours = header.colours;
 
     flavour.headerSize = (int)headerSize;
     flavour.bitsPerPixel = (int)bits;

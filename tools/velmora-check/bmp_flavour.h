@@ -1,5 +1,7 @@
 // The flavour of a BMP file as its header declares it, for describing a frame to
-// its artist. The engine never uses this: what it makes of a file comes from SDL.
+// its artist. The header's fields are read by the engine's readBmpHeader, the
+// reader of its own check of a frame's size; the masks and palette are read
+// here, and what the engine makes of the pixels comes from SDL.
 #ifndef VELMORA_TOOLS_BMP_FLAVOUR_H
 #define VELMORA_TOOLS_BMP_FLAVOUR_H
 

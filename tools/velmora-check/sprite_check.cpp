@@ -219,6 +219,12 @@ std::string whyNoImage(const Read& read)
     std::string flavour = unreadableFlavour(readBmpFlavourFile(read.path), thisSdl());
     if (!flavour.empty())
         return read.path + " is " + flavour;
+    // The engine refused the file itself before SDL read it.
+    CBmpCheck bmp;
+    if (!checkBmpFile(read.path.c_str(), &bmp))
+        return read.path + (bmp.refused == CBmpCheck::TOO_LARGE ? " is too large for a frame: "
+                                                                 : " is cut short or damaged: ") +
+               bmp.reason;
     // SDL read the file without complaint, and the loader refused the picture.
     if (read.sdlError.empty())
         return read.path + " has a damaged BMP header: SDL reads a size or depth from it that can't be drawn";
