@@ -306,6 +306,14 @@ void writeBmp(const Image& image, std::uint32_t key, const std::string& path)
         throw ReadError(path, std::string("cannot be written: ") + SDL_GetError());
 }
 
+bool hasTransparent(const Image& image)
+{
+    for (size_t i = 3; i < image.rgba.size(); i += 4)
+        if (image.rgba[i] == 0)
+            return true;
+    return false;
+}
+
 std::string frameName(size_t index, size_t count)
 {
     std::string digits = std::to_string(index);
@@ -324,8 +332,11 @@ void writeSet(const fs::path& dir, const std::vector<Frame>& frames, std::uint32
     {
         const std::string name = frameName(i, frames.size());
         writeBmp(frames[i].image, key, (dir / name).string());
-        info << name << " " << frames[i].pause << " " << (key >> 16) << " " << (key >> 8 & 0xFF) << " "
-             << (key & 0xFF) << "\n";
+        // A frame without transparent pixels gets no key (red 0): there is nothing to cut, and
+        // a sprite's background buffer, which takes frame 0's key, then restores every colour.
+        const std::uint32_t frameKey = hasTransparent(frames[i].image) ? key : 0;
+        info << name << " " << frames[i].pause << " " << (frameKey >> 16) << " " << (frameKey >> 8 & 0xFF) << " "
+             << (frameKey & 0xFF) << "\n";
     }
     info.close();
     if (!info)
