@@ -7,6 +7,8 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
+# velmora-import reads GIFs and sprite sheets' JSON.
+packages+=(libgif-dev nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev file)
 fi
