@@ -54,20 +54,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 share=$(( seconds / 3 ))
 [ "$share" -ge 1 ] || share=1
 total=0
+source "$src/tests/fuzz/fuzz_target.sh"
 for mode in png gif sheet; do
-    rm -rf "corpus-$mode" && mkdir -p "corpus-$mode" artifacts
-    log="fuzz-import-$mode.log"
-    status=0
-    "./fuzz-import-$mode" -max_total_time="$share" -rss_limit_mb=512 -malloc_limit_mb=256 -max_len=8192 \
-        -timeout=2 -print_final_stats=1 -artifact_prefix="$work/artifacts/import-$mode-" \
-        "corpus-$mode" "seeds/$mode" >"$log" 2>&1 || status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "fuzz-import-$mode${library:+ on $library}: ${runs:-?} inputs in ${share} s, status $status"
-    if [ "$status" -ne 0 ]; then
-        tail -n 60 "$log"
-        echo "fuzz-import-$mode: the failing input is in $work/artifacts/"
-        exit 1
-    fi
-    total=$(( total + ${runs:-0} ))
+    fuzz_target "fuzz-import-$mode" "$share" "seeds/$mode" -rss_limit_mb=512 -malloc_limit_mb=256 -max_len=8192 \
+        -timeout=2
 done
 echo "fuzz-import${library:+ on $library}: $total inputs in all, no failures"

@@ -297,6 +297,10 @@ struct PngCase
     const char* report;     // a line the import prints
 };
 
+// Two frames with pixels of alpha 102 (0.4) and 153 (0.6).
+const char kSemiTransparent[] = "-size 5x3 xc:none -fill 'rgba(0,0,255,0.4)' -draw 'rectangle 0,0 1,2' "
+                                "-fill 'rgba(9,9,9,0.6)' -draw 'rectangle 3,0 4,2' a.png && %m a.png b.png";
+
 const PngCase kPngCases[] = {
     {"RGBA with hard edges",
      "-size 7x5 xc:none -fill red -draw 'rectangle 1,1 3,3' a.png && %m -size 7x5 xc:none -fill blue "
@@ -311,12 +315,10 @@ const PngCase kPngCases[] = {
      "%m -size 4x4 xc:black -depth 16 PNG64:b.png",
      {"--pause", "80"}, 128, "key: 255,0,255"},
     {"semi-transparent pixels cut at the default threshold",
-     "-size 5x3 xc:none -fill 'rgba(0,0,255,0.4)' -draw 'rectangle 0,0 1,2' -fill 'rgba(9,9,9,0.6)' "
-     "-draw 'rectangle 3,0 4,2' a.png && %m a.png b.png",
+     kSemiTransparent,
      {"--pause", "80"}, 128, "semi-transparent: 12 pixels with alpha from 128 to 254 kept opaque"},
     {"semi-transparent pixels kept at a threshold equal to their alpha",
-     "-size 5x3 xc:none -fill 'rgba(0,0,255,0.4)' -draw 'rectangle 0,0 1,2' -fill 'rgba(9,9,9,0.6)' "
-     "-draw 'rectangle 3,0 4,2' a.png && %m a.png b.png",
+     kSemiTransparent,
      {"--pause", "80", "--alpha-threshold", "102"}, 102, "semi-transparent: 24 pixels with alpha from 102"},
     {"magenta in the art moves the key",
      "-size 4x4 xc:none -fill magenta -draw 'rectangle 0,0 1,1' a.png && %m -size 4x4 xc:'#010000' "

@@ -11,9 +11,11 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 namespace velmoraimport

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
@@ -437,7 +438,12 @@ int importSet(const Options& options, std::ostream& out)
     const std::uint32_t key = chooseKey(frames);
     if (key == 0)
         throw ReadError(options.sources[0], "its opaque pixels use every colour with red above 0: none is left for the key");
-    if (key == kMagenta)
+    bool anyTransparent = false;
+    for (const Frame& frame : frames)
+        anyTransparent = anyTransparent || hasTransparent(frame.image);
+    if (!anyTransparent)
+        out << "key: none, as no pixel is transparent\n";
+    else if (key == kMagenta)
         out << "key: " << colour(key) << "\n";
     else
         out << "key: " << colour(key) << ", as opaque pixels of the art have 255,0,255\n";
