@@ -412,7 +412,7 @@ bool holdsSet(const fs::path& out, bool force)
     return false;
 }
 
-// Frees what the loader made of the set, as far as it got.
+// Notes the table entries the loader filled, so that exactly those are freed.
 void onLoadedFrame(const CSpriteInfoLine* line, void* user)
 {
     if (line->kind == CSpriteInfoLine::FRAME && line->loaded)
