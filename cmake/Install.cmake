@@ -1,11 +1,11 @@
 # Installs Velmora like a desktop program, under CMAKE_INSTALL_PREFIX and DESTDIR:
 #   bin/velmora                       the launcher (dist/velmora.in)
-#   bin/velmora-check, bin/velmora-artgen
+#   bin/velmora-check, bin/velmora-artgen, bin/velmora-import
 #   libexec/velmora/velmora           the program itself, off the user's PATH
 #   share/velmora/                    the art: bg.bmp, includes/sun, includes/vikings
 #   share/applications/velmora.desktop, share/icons/hicolor/NxN/apps/velmora.png,
 #   share/metainfo/<id>.metainfo.xml  the menu entry, its icons and the AppStream data
-#   share/man/man6/velmora.6.gz, share/man/man1/velmora-{check,artgen}.1.gz
+#   share/man/man6/velmora.6.gz, share/man/man1/velmora-{check,artgen,import}.1.gz
 #   share/doc/velmora/copyright, changelog.gz
 # All of it is the `velmora` component, the runtime package (see Packaging.cmake).
 include(GNUInstallDirs)
@@ -43,7 +43,7 @@ if(NOT SCDOC OR NOT GZIP)
   message(FATAL_ERROR "The man pages need scdoc and gzip: run scripts/install-deps.sh")
 endif()
 set(dist_outputs "")
-foreach(page IN ITEMS velmora.6 velmora-check.1 velmora-artgen.1)
+foreach(page IN ITEMS velmora.6 velmora-check.1 velmora-artgen.1 velmora-import.1)
   set(page_gz ${VELMORA_DIST}/man/${page}.gz)
   add_custom_command(
     OUTPUT ${page_gz}
@@ -76,7 +76,7 @@ add_custom_target(dist ALL DEPENDS ${dist_outputs})
 
 # The programs.
 install(PROGRAMS ${VELMORA_DIST}/velmora DESTINATION "\${VELMORA_PROGRAM_DIR}" COMPONENT velmora)
-install(TARGETS velmora-check velmora-artgen
+install(TARGETS velmora-check velmora-artgen velmora-import
         RUNTIME DESTINATION "\${VELMORA_PROGRAM_DIR}" COMPONENT velmora)
 install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmora COMPONENT velmora)
 
@@ -98,6 +98,7 @@ install(FILES ${VELMORA_DIST}/${VELMORA_APPSTREAM_ID}.metainfo.xml
 install(FILES ${VELMORA_DIST}/man/velmora.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6
         COMPONENT velmora)
 install(FILES ${VELMORA_DIST}/man/velmora-check.1.gz ${VELMORA_DIST}/man/velmora-artgen.1.gz
+              ${VELMORA_DIST}/man/velmora-import.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT velmora)
 install(FILES ${dist_sources}/copyright ${VELMORA_DIST}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT velmora)

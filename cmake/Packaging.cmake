@@ -62,7 +62,8 @@ background beneath every sprite and puts it back before the sprite moves, so
 only the sprites' own rectangles are redrawn.
 .
 The package also holds velmora-check, which tells an artist what the program
-makes of a sprite set, and velmora-artgen, which draws the demo's art.")
+makes of a sprite set, velmora-artgen, which draws the demo's art, and
+velmora-import, which makes a sprite set from an art tool's PNGs, GIF or sheet.")
 
 # Debian keeps the commands of a game in /usr/games; a source install keeps
 # them in bin/ (see Install.cmake). The launcher reaches the program and the

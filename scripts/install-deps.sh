@@ -12,8 +12,9 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
-# velmora-check --preview writes GIF and WebP animations.
-packages+=(libgif-dev libwebp-dev)
+# velmora-import reads GIFs and sprite sheets' JSON; velmora-check --preview
+# writes GIF and WebP animations.
+packages+=(libgif-dev libwebp-dev nlohmann-json3-dev)
 if [ "${1:-}" = "--release" ]; then
   packages=(mmdebstrap util-linux git tar)
 fi

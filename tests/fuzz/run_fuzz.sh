@@ -61,22 +61,9 @@ echo "fuzz: limits -rss_limit_mb=$rss_mb -malloc_limit_mb=$malloc_mb -timeout=$t
 
 half=$(( seconds / 2 ))
 total=0
+source "$src/tests/fuzz/fuzz_target.sh"
 for mode in info frame; do
-    # New inputs go to a scratch corpus; the seeds in the sources stay as they are.
-    rm -rf "corpus-$mode" && mkdir -p "corpus-$mode" artifacts
-    log="fuzz-$mode.log"
-    status=0
-    "./fuzz-$mode" -max_total_time="$half" -rss_limit_mb="$rss_mb" -malloc_limit_mb="$malloc_mb" \
-        -timeout="$timeout" -max_len=4096 \
-        -print_final_stats=1 -artifact_prefix="$work/artifacts/$mode-" \
-        "corpus-$mode" "$src/tests/fuzz/corpus/$mode" >"$log" 2>&1 || status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "fuzz-$mode${library:+ on $library}: ${runs:-?} inputs in ${half} s, status $status"
-    if [ "$status" -ne 0 ]; then
-        tail -n 60 "$log"
-        echo "fuzz-$mode: the failing input is in $work/artifacts/"
-        exit 1
-    fi
-    total=$(( total + ${runs:-0} ))
+    fuzz_target "fuzz-$mode" "$half" "$src/tests/fuzz/corpus/$mode" -rss_limit_mb="$rss_mb" \
+        -malloc_limit_mb="$malloc_mb" -timeout="$timeout" -max_len=4096
 done
 echo "fuzz${library:+ on $library}: $total inputs in all, no failures"

@@ -44,7 +44,7 @@ TEST(StagedTree, HoldsEveryFileOfTheProgramAndNothingElse)
 
 TEST(StagedTree, OnlyTheCommandsAndTheProgramAreExecutable)
 {
-    const std::set<std::string> programs = {"bin/velmora", "bin/velmora-check", "bin/velmora-artgen",
+    const std::set<std::string> programs = {"bin/velmora", "bin/velmora-check", "bin/velmora-artgen", "bin/velmora-import",
                                             "libexec/velmora/velmora"};
     for (const std::string& file : filesBelow(stagedRoot() / "usr"))
         EXPECT_EQ(executable(staged(file)), programs.count(file) == 1) << file;
@@ -183,7 +183,8 @@ TEST(InstalledFiles, DebianChangelogNamesThisVersionAndCopyrightTheLicence)
 
 TEST(InstalledFiles, ManPagesRenderWithoutWarningsAndCoverWhatTheyMust)
 {
-    for (const char* page : {"man6/velmora.6.gz", "man1/velmora-check.1.gz", "man1/velmora-artgen.1.gz"})
+    for (const char* page : {"man6/velmora.6.gz", "man1/velmora-check.1.gz", "man1/velmora-artgen.1.gz",
+                             "man1/velmora-import.1.gz"})
     {
         CommandResult r = runCommand("man", {"--warnings", "-l", staged(std::string("share/man/") + page).string()},
                                      fs::temp_directory_path(),

@@ -1,0 +1,605 @@
+// velmora-import: reads the sources, cuts every pixel to opaque or transparent,
+// picks a key colour the art doesn't use, writes the set into a temporary
+// directory beside OUTDIR and renames it into place; then the engine loads it
+// (velmora-check's report) and draws each frame, which must look like the source.
+// A set that fails either is taken away again, and an old one put back.
+#include "importer.h"
+
+#include <SDL.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "sprite.h"
+#include "sprite_check.h"
+
+namespace velmoraimport
+{
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+struct Options
+{
+    std::string outDir;
+    std::vector<std::string> sources;
+    int pause = 100;
+    std::string tag;
+    int threshold = 128;
+    bool matte = false;
+    std::uint8_t matteRgb[3] = {0, 0, 0};
+    bool force = false;
+    bool help = false;
+};
+
+const char kUsage[] =
+    "usage: velmora-import [OPTIONS] OUTDIR SOURCE...\n"
+    "Writes a sprite set (24-bit BMP frames and an \"info\" file) into OUTDIR from\n"
+    "PNG frames (one per file, in the order given), one animated GIF, or one sprite\n"
+    "sheet's JSON (hash or array form, with its PNG beside it), then loads and draws\n"
+    "it with the engine as velmora-check does.\n"
+    "  --pause MS             pause of each PNG frame, and of sheet frames without a\n"
+    "                         duration (default 100)\n"
+    "  --tag NAME             import only this animation of a sheet, as it plays\n"
+    "  --alpha-threshold N    a pixel is transparent when its alpha is below N (0-255,\n"
+    "                         default 128)\n"
+    "  --matte R,G,B          flatten semi-transparent pixels over this colour instead;\n"
+    "                         only pixels of alpha 0 stay transparent\n"
+    "  --force                replace the sprite set already in OUTDIR\n"
+    "  -h, --help             show this text\n"
+    "Exit status: 0 the set loads cleanly, 1 it loads with warnings, 2 nothing was\n"
+    "written (unreadable source, bad arguments, or a set the engine can't use).\n";
+
+// A usage mistake: reported with the option and ended with status 2.
+struct UsageError
+{
+    std::string text;
+};
+
+int number(const std::string& option, const std::string& text, int low, int high)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    auto result = std::from_chars(text.data(), end, value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != end || value < low || value > high)
+        throw UsageError{option + ": \"" + text + "\" is not a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high)};
+    return value;
+}
+
+Options parse(const std::vector<std::string>& args)
+{
+    Options options;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); i++)
+    {
+        std::string arg = args[i];
+        std::string value;
+        bool inlineValue = false;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos)
+        {
+            value = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+            inlineValue = true;
+        }
+        auto take = [&]() {
+            if (inlineValue)
+                return value;
+            if (i + 1 >= args.size())
+                throw UsageError{arg + " needs a value"};
+            return args[++i];
+        };
+        if (arg == "-h" || arg == "--help")
+            options.help = true;
+        else if (arg == "--force")
+            options.force = true;
+        else if (arg == "--pause")
+            options.pause = number(arg, take(), 0, 1000000);
+        else if (arg == "--tag")
+            options.tag = take();
+        else if (arg == "--alpha-threshold")
+            options.threshold = number(arg, take(), 0, 255);
+        else if (arg == "--matte")
+        {
+            std::string rgb = take();
+            std::istringstream parts(rgb);
+            std::string part;
+            int n = 0;
+            while (std::getline(parts, part, ','))
+            {
+                if (n == 3)
+                    throw UsageError{"--matte: \"" + rgb + "\" is not R,G,B"};
+                options.matteRgb[n++] = (std::uint8_t)number("--matte", part, 0, 255);
+            }
+            if (n != 3 || rgb.back() == ',')
+                throw UsageError{"--matte: \"" + rgb + "\" is not R,G,B"};
+            options.matte = true;
+        }
+        else if (arg == "--")
+        {
+            positional.insert(positional.end(), args.begin() + (long)i + 1, args.end());
+            break;
+        }
+        else if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError{arg + ": no such option"};
+        else
+            positional.push_back(arg);
+    }
+    if (options.help)
+        return options;
+    if (positional.size() < 2)
+        throw UsageError{"give an output directory and at least one source"};
+    options.outDir = positional[0];
+    options.sources.assign(positional.begin() + 1, positional.end());
+    return options;
+}
+
+enum Kind { PNG, GIF, SHEET };
+
+Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name)
+{
+    static const std::uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (data.size() >= sizeof png && std::memcmp(data.data(), png, sizeof png) == 0)
+        return PNG;
+    if (data.size() >= 4 && std::memcmp(data.data(), "GIF8", 4) == 0)
+        return GIF;
+    size_t first = 0;
+    while (first < data.size() && std::isspace(data[first]))
+        first++;
+    if (fs::path(name).extension() == ".json" || (first < data.size() && data[first] == '{'))
+        return SHEET;
+    throw ReadError(name, "not a PNG, a GIF or a sprite sheet's JSON");
+}
+
+// The frames of the sources, and a line saying what they were.
+std::vector<Frame> readSources(const Options& options, std::string& what)
+{
+    const Limits limits;
+    std::vector<Frame> frames;
+    long long pixels = 0;
+    for (const std::string& source : options.sources)
+    {
+        std::vector<std::uint8_t> data = readFile(source);
+        Kind kind = kindOf(data, source);
+        if (kind != PNG && options.sources.size() > 1)
+            throw ReadError(source, std::string(kind == GIF ? "a GIF" : "a sheet's JSON") +
+                                        " is imported alone, not with other sources");
+        if (kind != SHEET && !options.tag.empty())
+            throw ReadError(source, "--tag " + options.tag + ": only a sprite sheet's JSON has tags");
+        if (kind == PNG)
+        {
+            if ((int)frames.size() >= limits.frames)
+                throw ReadError(source, "more than " + std::to_string(limits.frames) + " frames");
+            Frame frame{readPng(data.data(), data.size(), source, limits), options.pause};
+            pixels += (long long)frame.image.w * frame.image.h;
+            if (pixels > limits.pixels)
+                throw ReadError(source, "the frames hold more pixels together than this tool reads");
+            frames.push_back(std::move(frame));
+            what = "PNG frames";
+        }
+        else if (kind == GIF)
+        {
+            frames = readGif(data.data(), data.size(), source, limits);
+            what = "GIF " + source;
+        }
+        else
+        {
+            Sheet sheet = readSheet(std::string(data.begin(), data.end()), source, limits);
+            std::vector<int> order = playOrder(sheet, options.tag, source);
+            const std::string imagePath = (fs::path(source).parent_path() / sheet.image).string();
+            Limits sheetLimits = limits;
+            sheetLimits.side = 4 * limits.side;
+            std::vector<std::uint8_t> png;
+            try
+            {
+                png = readFile(imagePath);
+            }
+            catch (const ReadError& e)
+            {
+                throw ReadError(source, "its sheet image " + imagePath + " " + e.what());
+            }
+            Image image = readPng(png.data(), png.size(), imagePath, sheetLimits);
+            frames = cutSheet(sheet, image, order, options.pause, source, limits);
+            what = "sheet " + source + (options.tag.empty() ? "" : ", tag " + options.tag);
+        }
+    }
+    for (size_t i = 1; i < frames.size(); i++)
+    {
+        const Image& a = frames[0].image;
+        const Image& b = frames[i].image;
+        if (a.w != b.w || a.h != b.h)
+            throw ReadError(options.sources.size() > 1 ? options.sources[i] : options.sources[0],
+                            "frame " + std::to_string(i) + " is " + std::to_string(b.w) + "x" + std::to_string(b.h) +
+                                " but frame 0 is " + std::to_string(a.w) + "x" + std::to_string(a.h) +
+                                ": every frame of a set has one size");
+    }
+    return frames;
+}
+
+// Leaves every pixel opaque (alpha 255) or transparent (alpha 0): cut at the
+// threshold, or flattened over the matte. Returns the number of semi-transparent
+// pixels that were kept or flattened.
+long flatten(std::vector<Frame>& frames, const Options& options)
+{
+    long semi = 0;
+    for (Frame& frame : frames)
+    {
+        for (size_t i = 0; i < frame.image.rgba.size(); i += 4)
+        {
+            std::uint8_t* p = &frame.image.rgba[i];
+            const int a = p[3];
+            const bool transparent = options.matte ? a == 0 : a < options.threshold;
+            if (transparent)
+            {
+                std::memset(p, 0, 4);
+                continue;
+            }
+            if (a < 255)
+            {
+                semi++;
+                if (options.matte)
+                    for (int c = 0; c < 3; c++)
+                        p[c] = (std::uint8_t)((p[c] * a + options.matteRgb[c] * (255 - a) + 127) / 255);
+            }
+            p[3] = 255;
+        }
+    }
+    return semi;
+}
+
+std::uint32_t rgbOf(const std::uint8_t* p)
+{
+    return (std::uint32_t)p[0] << 16 | (std::uint32_t)p[1] << 8 | p[2];
+}
+
+std::string colour(std::uint32_t rgb)
+{
+    return std::to_string(rgb >> 16 & 0xFF) + "," + std::to_string(rgb >> 8 & 0xFF) + "," +
+           std::to_string(rgb & 0xFF);
+}
+
+const std::uint32_t kMagenta = 0xFF00FF;
+
+// Magenta unless an opaque pixel has it; then the first colour with red above 0
+// (the engine sets no key when red is 0) that no opaque pixel has. 0 when the
+// art uses every such colour.
+std::uint32_t chooseKey(const std::vector<Frame>& frames)
+{
+    std::vector<bool> used(1 << 24, false);
+    for (const Frame& frame : frames)
+        for (size_t i = 0; i < frame.image.rgba.size(); i += 4)
+            if (frame.image.rgba[i + 3])
+                used[rgbOf(&frame.image.rgba[i])] = true;
+    if (!used[kMagenta])
+        return kMagenta;
+    for (std::uint32_t rgb = 0x010000; rgb <= 0xFFFFFF; rgb++)
+        if (!used[rgb])
+            return rgb;
+    return 0;
+}
+
+// A 24-bit BMP through SDL, transparent pixels in the key colour.
+void writeBmp(const Image& image, std::uint32_t key, const std::string& path)
+{
+    std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface(
+        SDL_CreateRGBSurface(SDL_SWSURFACE, image.w, image.h, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0), SDL_FreeSurface);
+    if (!surface)
+        throw ReadError(path, std::string("cannot make a surface for it: ") + SDL_GetError());
+    SDL_LockSurface(surface.get());
+    for (int y = 0; y < image.h; y++)
+    {
+        Uint32* row = (Uint32*)((Uint8*)surface->pixels + (size_t)y * surface->pitch);
+        for (int x = 0; x < image.w; x++)
+            row[x] = image.at(x, y)[3] ? rgbOf(image.at(x, y)) : key;
+    }
+    SDL_UnlockSurface(surface.get());
+    // SDL writes a surface without alpha as an uncompressed 24-bit BMP.
+    if (SDL_SaveBMP(surface.get(), path.c_str()) != 0)
+        throw ReadError(path, std::string("cannot be written: ") + SDL_GetError());
+}
+
+bool hasTransparent(const Image& image)
+{
+    for (size_t i = 3; i < image.rgba.size(); i += 4)
+        if (image.rgba[i] == 0)
+            return true;
+    return false;
+}
+
+std::string frameName(size_t index, size_t count)
+{
+    std::string digits = std::to_string(index);
+    digits.insert(0, std::to_string(count - 1).size() - digits.size(), '0');
+    return "frame" + digits + ".bmp";
+}
+
+void writeSet(const fs::path& dir, const std::vector<Frame>& frames, std::uint32_t key)
+{
+    const fs::path infoPath = dir / "info";
+    std::ofstream info(infoPath);
+    // The header has to be the first line: the loader reads the frame count from it.
+    info << "FILES: " << frames.size() << "\n"
+         << "# written by velmora-import: file, pause in ms, key colour (transparent)\n";
+    for (size_t i = 0; i < frames.size(); i++)
+    {
+        const std::string name = frameName(i, frames.size());
+        writeBmp(frames[i].image, key, (dir / name).string());
+        // A frame without transparent pixels gets no key (red 0): there is nothing to cut, and
+        // a sprite's background buffer, which takes frame 0's key, then restores every colour.
+        const std::uint32_t frameKey = hasTransparent(frames[i].image) ? key : 0;
+        info << name << " " << frames[i].pause << " " << (frameKey >> 16) << " " << (frameKey >> 8 & 0xFF) << " "
+             << (frameKey & 0xFF) << "\n";
+    }
+    info.close();
+    if (!info)
+        throw ReadError(infoPath.string(), "cannot be written");
+}
+
+// A directory made beside OUTDIR, removed with what it holds unless kept.
+class ScratchDir
+{
+public:
+    ScratchDir(const fs::path& parent, const std::string& name)
+    {
+        std::string pattern = (parent / ("." + name + ".XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            throw ReadError(parent.string(), std::string("cannot make a directory in it: ") + std::strerror(errno));
+        mPath = pattern;
+        // mkdtemp keeps the directory to its owner; the set is for everyone the umask allows.
+        const mode_t mask = umask(0);
+        umask(mask);
+        chmod(pattern.c_str(), 0777 & ~mask);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        if (!mPath.empty())
+            fs::remove_all(mPath, ec);
+    }
+    const fs::path& path() const { return mPath; }
+    void forget() { mPath.clear(); }
+
+private:
+    fs::path mPath;
+};
+
+void renameOrThrow(const fs::path& from, const fs::path& to)
+{
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec)
+        throw ReadError(to.string(), "cannot be put in place: " + ec.message());
+}
+
+// What OUTDIR holds now: nothing, an empty directory, or a set (refused unless
+// --force). Anything else is left alone.
+bool holdsSet(const fs::path& out, bool force)
+{
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(out, ec)))
+    {
+        const fs::path parent = out.parent_path().empty() ? "." : out.parent_path();
+        if (!fs::is_directory(parent, ec))
+            throw ReadError(out.string(), "its parent directory " + parent.string() + " does not exist");
+        return false;
+    }
+    if (!fs::is_directory(out, ec) || fs::is_symlink(out, ec))
+        throw ReadError(out.string(), "exists and is not a directory");
+    if (fs::exists(out / "info", ec))
+    {
+        if (!force)
+            throw ReadError(out.string(), "already holds a sprite set (an \"info\" file); --force replaces it");
+        for (const fs::directory_entry& entry : fs::directory_iterator(out, ec))
+        {
+            const std::string name = entry.path().filename().string();
+            if (name != "info" && entry.path().extension() != ".bmp")
+                throw ReadError(out.string(), "holds " + name +
+                                                  " beside its sprite set, which --force would remove; move it first");
+        }
+        return true;
+    }
+    if (!fs::is_empty(out, ec))
+        throw ReadError(out.string(), "exists and holds other files: give a new or an empty directory");
+    return false;
+}
+
+// Notes the table entries the loader filled, so that exactly those are freed.
+void onLoadedFrame(const CSpriteInfoLine* line, void* user)
+{
+    if (line->kind == CSpriteInfoLine::FRAME && line->loaded)
+        static_cast<std::vector<int>*>(user)->push_back(line->index);
+}
+
+int importSet(const Options& options, std::ostream& out)
+{
+    std::string what;
+    std::vector<Frame> frames = readSources(options, what);
+    const int w = frames[0].image.w, h = frames[0].image.h;
+    out << "read " << what << ": " << frames.size() << (frames.size() == 1 ? " frame" : " frames") << " of " << w
+        << "x" << h << "\n";
+
+    const long semi = flatten(frames, options);
+    if (semi > 0 && options.matte)
+        out << "semi-transparent: " << semi << " pixels flattened over " << (int)options.matteRgb[0] << ","
+            << (int)options.matteRgb[1] << "," << (int)options.matteRgb[2] << "\n";
+    else if (semi > 0)
+        out << "semi-transparent: " << semi << " pixels with alpha from " << options.threshold
+            << " to 254 kept opaque in their own colour (--matte R,G,B flattens them)\n";
+
+    const std::uint32_t key = chooseKey(frames);
+    if (key == 0)
+        throw ReadError(options.sources[0], "its opaque pixels use every colour with red above 0: none is left for the key");
+    bool anyTransparent = false;
+    for (const Frame& frame : frames)
+        anyTransparent = anyTransparent || hasTransparent(frame.image);
+    if (!anyTransparent)
+        out << "key: none, as no pixel is transparent\n";
+    else if (key == kMagenta)
+        out << "key: " << colour(key) << "\n";
+    else
+        out << "key: " << colour(key) << ", as opaque pixels of the art have 255,0,255\n";
+
+    fs::path target = fs::path(options.outDir).lexically_normal();
+    if (target.filename().empty())
+        target = target.parent_path();
+    const std::string longest = target.string() + "/" + frameName(frames.size() - 1, frames.size());
+    if (longest.size() >= (size_t)kSpriteInfoReadSize)
+        throw ReadError(target.string(), "too long a path: the engine reads paths of at most " +
+                                              std::to_string(kSpriteInfoReadSize - 1) + " characters");
+    const bool replacing = holdsSet(target, options.force);
+    const fs::path parent = target.parent_path().empty() ? "." : target.parent_path();
+    const std::string name = target.filename().string();
+
+    ScratchDir fresh(parent, name + ".new");
+    writeSet(fresh.path(), frames, key);
+    std::unique_ptr<ScratchDir> old;
+    if (replacing)
+    {
+        old.reset(new ScratchDir(parent, name + ".old"));
+        renameOrThrow(target, old->path());
+    }
+    else
+    {
+        std::error_code ec;
+        fs::remove(target, ec);  // an empty directory, or nothing
+    }
+    try
+    {
+        renameOrThrow(fresh.path(), target);
+    }
+    catch (...)
+    {
+        if (old)
+            renameOrThrow(old->path(), target), old->forget();
+        throw;
+    }
+    fresh.forget();
+    out << "wrote " << target.string() << ": " << frames.size() << " frames of " << w << "x" << h
+        << " as 24-bit BMPs, and its info file\n\n";
+
+    // The engine's verdict, then what it draws.
+    velmoracheck::Verdict verdict = velmoracheck::checkSet(target.string(), out);
+    std::string differs = verdict == velmoracheck::kUnusable ? "the engine can't use the set"
+                                                             : compareDrawn(target.string(), frames);
+    if (!differs.empty())
+    {
+        std::error_code ec;
+        fs::remove_all(target, ec);
+        if (old)
+            renameOrThrow(old->path(), target), old->forget();
+        throw ReadError(target.string(), "not written: " + differs);
+    }
+    out << "\ndrawn by the engine as the source shows every frame\n";
+    return verdict;
+}
+
+}
+
+std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frames)
+{
+    std::vector<int> loaded;
+    CSpriteBase base = CSpriteBase();
+    base.init(dir.c_str(), onLoadedFrame, &loaded);
+    std::string differs;
+    if ((int)loaded.size() != (int)frames.size() || base.mNumFrames != (int)frames.size())
+        differs = "the engine loads " + std::to_string(loaded.size()) + " frames of " + std::to_string(frames.size());
+
+    const SDL_PixelFormat* format = SDL_GetVideoSurface()->format;
+    const int w = frames.empty() ? 1 : frames[0].image.w, h = frames.empty() ? 1 : frames[0].image.h;
+    SDL_Surface* target =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, format->Rmask, format->Gmask, format->Bmask, 0);
+    // The sprite's background buffer stays with it, as in the program; it is one small surface.
+    CSprite sprite = CSprite();
+    if (differs.empty())
+        sprite.init(&base, target);
+    sprite.stopAnim();
+    for (const std::uint32_t background : {0x000000u, 0xFFFFFFu})
+    {
+        for (size_t i = 0; i < frames.size() && differs.empty(); i++)
+        {
+            SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, background >> 16, background >> 8 & 0xFF,
+                                                     background & 0xFF));
+            sprite.set(0, 0);
+            sprite.setFrame((int)i);
+            sprite.draw();
+            SDL_LockSurface(target);
+            for (int y = 0; y < h && differs.empty(); y++)
+            {
+                for (int x = 0; x < w && differs.empty(); x++)
+                {
+                    Uint8 r, g, b;
+                    SDL_GetRGB(((Uint32*)((Uint8*)target->pixels + (size_t)y * target->pitch))[x], target->format,
+                               &r, &g, &b);
+                    const std::uint8_t* p = frames[i].image.at(x, y);
+                    const std::uint32_t want = p[3] ? rgbOf(p) : background;
+                    const std::uint32_t got = (std::uint32_t)r << 16 | (std::uint32_t)g << 8 | b;
+                    if (got != want)
+                        differs = "frame " + std::to_string(i) + " shows " + colour(got) + " at " + std::to_string(x) +
+                                  "," + std::to_string(y) + " where the source has " +
+                                  (p[3] ? colour(want) : "a transparent pixel");
+                }
+            }
+            SDL_UnlockSurface(target);
+        }
+    }
+    SDL_FreeSurface(target);
+    for (int index : loaded)
+        SDL_FreeSurface(base.mAnim[index].image);
+    std::free(base.mAnim);
+    return differs;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    Options options;
+    try
+    {
+        options = parse(args);
+    }
+    catch (const UsageError& e)
+    {
+        err << "velmora-import: " << e.text << "\n" << kUsage;
+        return velmoracheck::kUnusable;
+    }
+    if (options.help)
+    {
+        out << kUsage;
+        return 0;
+    }
+    const bool opened = SDL_WasInit(SDL_INIT_VIDEO) == 0;
+    std::string error;
+    if (opened && !velmoracheck::openDisplay(&error))
+    {
+        err << "velmora-import: " << error << "\n";
+        return velmoracheck::kUnusable;
+    }
+    int status;
+    try
+    {
+        status = importSet(options, out);
+    }
+    catch (const ReadError& e)
+    {
+        err << "velmora-import: " << e.file() << ": " << e.what() << "\n";
+        status = velmoracheck::kUnusable;
+    }
+    catch (const std::exception& e)
+    {
+        err << "velmora-import: " << e.what() << "\n";
+        status = velmoracheck::kUnusable;
+    }
+    if (opened)
+        SDL_Quit();
+    return status;
+}
+
+}

@@ -1,0 +1,29 @@
+// velmora-import: turns an art tool's export (PNG frames, an animated GIF or a
+// sprite sheet) into a sprite set directory, and has the engine load and draw it.
+#ifndef VELMORA_TOOLS_IMPORTER_H
+#define VELMORA_TOOLS_IMPORTER_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "art_readers.h"
+
+namespace velmoraimport
+{
+
+// The whole command: `velmora-import [OPTIONS] OUTDIR SOURCE...` without the
+// program's name. Reports to out, errors to err; returns the exit status, which
+// is velmora-check's verdict of the new set (0 clean, 1 warnings) or 2 when
+// nothing was written. Opens SDL's headless display unless it is open already.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Draws every frame of the set in dir through a sprite of the engine, over two
+// backgrounds, and compares it with frames (whose pixels are opaque or, with
+// alpha 0, transparent). Empty when they agree, else what differs first. The
+// display must be open.
+std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frames);
+
+}
+
+#endif
