@@ -221,6 +221,39 @@ TEST_F(SpriteTest, MovedSpriteIsRestoredAtOldPlaceAndDrawnAtNew)
     EXPECT_EQ(pixel(mScreen, 405, 55), kRed);
 }
 
+// One pass of the scene's three phases over two sprites, in the scene's order.
+void passBoth(CSprite& a, CSprite& b)
+{
+    a.clearBG();
+    b.clearBG();
+    a.updateBG();
+    b.updateBG();
+    a.draw();
+    b.draw();
+}
+
+// Sends both sprites far away and puts back what they covered; their buffers,
+// saved there, are not drawn back, so only the area they left is to be compared.
+void sendAway(CSprite& a, CSprite& b)
+{
+    a.set(600, 600);
+    b.set(600, 600);
+    a.clearBG();
+    b.clearBG();
+    a.updateBG();
+    b.updateBG();
+}
+
+// The display's pixels in [x0, x1) x [y0, y1) are those of `before`.
+void expectAreaAsBefore(SDL_Surface* screen, const std::vector<Uint32>& before, int x0, int y0,
+                        int x1, int y1)
+{
+    std::vector<Uint32> after = snapshot(screen);
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++)
+            ASSERT_EQ(after[y * screen->w + x], before[y * screen->w + x]) << "at " << x << "," << y;
+}
+
 TEST_F(SpriteTest, OverlappingSpritesLeaveNoTrails)
 {
     loadSet({kRed}, {0});
@@ -233,27 +266,12 @@ TEST_F(SpriteTest, OverlappingSpritesLeaveNoTrails)
 
     for (int step = 0; step < 5; step++)
     {
-        mSprite.clearBG();
-        other.clearBG();
-        mSprite.updateBG();
-        other.updateBG();
-        mSprite.draw();
-        other.draw();
+        passBoth(mSprite, other);
         mSprite.xAdd(3);
         other.yAdd(-2);
     }
-    mSprite.set(600, 600);
-    other.set(600, 600);
-    mSprite.clearBG();
-    other.clearBG();
-    mSprite.updateBG();
-    other.updateBG();
-
-    // Buffers saved at 600, 600 are not drawn back: only the old area is compared.
-    std::vector<Uint32> after = snapshot(mScreen);
-    for (int y = 80; y < 140; y++)
-        for (int x = 80; x < 140; x++)
-            ASSERT_EQ(after[y * 1024 + x], before[y * 1024 + x]) << "at " << x << "," << y;
+    sendAway(mSprite, other);
+    expectAreaAsBefore(mScreen, before, 80, 80, 140, 140);
 }
 
 TEST_F(SpriteTest, BufferPutsBackBackgroundOfFrameZerosKeyColour)
@@ -294,27 +312,13 @@ TEST_F(SpriteTest, KeyColouredBackgroundIsPutBackUnderMovingOverlappingSprites)
 
     for (int step = 0; step < 10; step++)
     {
-        mSprite.clearBG();
-        other.clearBG();
-        mSprite.updateBG();
-        other.updateBG();
-        mSprite.draw();
-        other.draw();
+        passBoth(mSprite, other);
         mSprite.xAdd(3);
         mSprite.yAdd(step % 2);
         other.xAdd(-3);
     }
-    mSprite.set(600, 600);
-    other.set(600, 600);
-    mSprite.clearBG();
-    other.clearBG();
-    mSprite.updateBG();
-    other.updateBG();
-
-    std::vector<Uint32> after = snapshot(mScreen);
-    for (int y = 80; y < 140; y++)
-        for (int x = 80; x < 160; x++)
-            ASSERT_EQ(after[y * 1024 + x], before[y * 1024 + x]) << "at " << x << "," << y;
+    sendAway(mSprite, other);
+    expectAreaAsBefore(mScreen, before, 80, 80, 160, 140);
 }
 
 // --- Clipping and positions ----------------------------------------------
