@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -263,15 +262,6 @@ TEST_F(Preview, EntriesWithoutAnImageShowTheBareBackground)
         << mOutcome.output;
 }
 
-TEST_F(Preview, OneFrameSetIsOnePicture)
-{
-    frames({300});
-    Played played = play("gif");
-
-    EXPECT_EQ(played.delays, std::vector<int>{300});
-    EXPECT_NE(mOutcome.output.find("one frame: the sprite never animates"), std::string::npos) << mOutcome.output;
-}
-
 // A frame of 32 x 32 different colours: the GIF gets near colours, the WebP the very ones.
 TEST_F(Preview, FrameOfMoreThan256ColoursIsQuantisedInAGifOnly)
 {
@@ -294,37 +284,6 @@ TEST_F(Preview, FrameOfMoreThan256ColoursIsQuantisedInAGifOnly)
     EXPECT_EQ(webp.at(0, 31, 17), 0xF88840u);
     Uint32 near = gif.at(0, 31, 17);
     EXPECT_LE(std::abs((int)(near >> 16) - 0xF8) + std::abs((int)(near >> 8 & 0xFF) - 0x88), 48) << std::hex << near;
-}
-
-// --- the project's own art --------------------------------------------------------------
-
-// Each set plays its frames in order, each for its pause, as velmora-check reports them.
-TEST(PreviewOfProjectArt, EverySetPlaysEveryFrameForItsPause)
-{
-    for (const char* name : {"sun", "vikings"})
-    {
-        SCOPED_TRACE(name);
-        std::string dir = std::string(VELMORA_DATA_DIR) + "/includes/" + name;
-        Outcome report = run(checkertest::quoted(VELMORA_CHECK_BIN) + " " + checkertest::quoted(dir));
-        std::vector<int> pauses;
-        std::istringstream lines(report.output);
-        for (std::string line; std::getline(lines, line);)
-        {
-            size_t pause = line.find(", pause ");
-            if (line.rfind("  frame ", 0) == 0 && pause != std::string::npos)
-                pauses.push_back(std::stoi(line.substr(pause + 8)));
-        }
-        ASSERT_FALSE(pauses.empty()) << report.output;
-
-        SetDir out;
-        for (const char* extension : {"gif", "webp"})
-        {
-            std::string file = out.path() + "/" + name + "." + extension;
-            Outcome outcome = preview(checkertest::quoted(file) + " " + checkertest::quoted(dir));
-            EXPECT_EQ(outcome.status, 0) << outcome.output;
-            EXPECT_EQ(read(file).delays, pauses) << outcome.output;
-        }
-    }
 }
 
 // --- what can't be previewed ---------------------------------------------------------------

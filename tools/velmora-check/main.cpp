@@ -28,7 +28,7 @@ void usage(std::ostream& out)
            "               or the arguments are wrong.\n";
 }
 
-// velmora-check --preview [--background SPEC] FILE DIR
+// velmora-check --preview [--background COLOUR] FILE DIR
 int previewCommand(int argc, char* argv[])
 {
     velmoracheck::Background background;
