@@ -27,6 +27,9 @@ if [ "${1:-}" = "--test" ]; then
              lintian desktop-file-utils appstream man-db)
   # img2webp, for the README's animation (scripts/screenshot.sh).
   packages+=(webp)
+  # The Wayland tests: a headless sway, grim for its screenshots, jq for its
+  # window tree, and what the test keyboard is built from.
+  packages+=(sway grim jq libwayland-dev libwayland-bin libxkbcommon-dev xkb-data)
 fi
 
 sudo=""
