@@ -5,9 +5,10 @@
 # RELEASE is bookworm (12), trixie (13) or sid (unstable); others that the
 # archive serves work the same way. In the chroot it runs `make test` and
 # `make package` on a clone of HEAD, installs the release's own velmora .deb
-# with apt, starts /usr/games/velmora under Xvfb, quits it with Escape, and
-# removes the package again. The last line says whether the release passed,
-# and which step failed.
+# with apt, starts /usr/games/velmora under Xvfb, quits it with Escape (on
+# unstable also as a native Wayland client under a headless sway: see
+# tests/wayland), and removes the package again. The last line says whether
+# the release passed, and which step failed.
 #
 # Needs: root, mmdebstrap, unshare (util-linux) and git. The bootstrapped
 # chroot, with the packages scripts/install-deps.sh installs, is cached as a
@@ -53,6 +54,12 @@ if [ "${1:-}" = "--inside" ]; then
   step "start /usr/games/velmora under Xvfb and quit it"
   VELMORA_SYSTEM_LAUNCHER=/usr/games/velmora build/tests/install/install_system_test ||
     fail "the installed velmora under Xvfb"
+  case $release in
+    sid|unstable)
+      step "start /usr/games/velmora as a native Wayland client under a headless sway"
+      tests/wayland/velmora_on_wayland.sh /usr/games/velmora /usr/share/velmora \
+          build/tests/wayland/wl-keys || fail "the installed velmora under Wayland" ;;
+  esac
   step "apt remove the package"
   apt-get remove -y -q velmora || fail "apt remove velmora"
   if [ -e /usr/games/velmora ] || [ -e /usr/share/velmora ]; then

@@ -8,13 +8,46 @@
 #                             only the session's variables (no DISPLAY)
 #   wl_msg ARGS...            swaymsg to it
 #   wl_session_stop           end it and remove its files (also on exit)
+#   wl_check WHAT CMD...      count CMD's success, or say WHAT failed
+#   wl_poll CMD...            run CMD every tenth of a second until it succeeds,
+#                             for up to $WL_TIMEOUT seconds (default 60); a
+#                             status of 3 from CMD means it never will
+#   wl_summary                print "N passed, N failed"; fails if any failed
 # As root the session runs as $VELMORA_WAYLAND_USER (default nobody); as any
 # other user it runs as that user. Files the clients write go to $WL_DIR.
 
 WL_DIR=""
 wl_sway_pid=""
 
+wl_passed=0
+wl_failed=0
+
 wl_fail() { echo "wayland-session: $*" >&2; return 1; }
+
+wl_check() {
+  local what=$1; shift
+  if "$@"; then
+    wl_passed=$((wl_passed + 1))
+  else
+    echo "FAILED: $what"
+    wl_failed=$((wl_failed + 1))
+  fi
+}
+
+wl_poll() {
+  local deadline=$((SECONDS + ${WL_TIMEOUT:-60}))
+  while true; do
+    "$@"
+    case $? in 0) return 0 ;; 3) return 1 ;; esac
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+wl_summary() {
+  echo "$wl_passed passed, $wl_failed failed"
+  [ "$wl_failed" -eq 0 ]
+}
 
 wl_session_start() {
   local scale=${1:-1} extra=${2:-} user i
@@ -39,17 +72,20 @@ EOF
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$WL_DIR/config" >"$WL_DIR/sway.log" 2>&1 &
   wl_sway_pid=$!
-  for i in $(seq 300); do
-    WL_SOCK=$(ls "$WL_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1)
-    WAYLAND_DISPLAY=$(cd "$WL_DIR" && ls wayland-[0-9] 2>/dev/null | head -n 1)
-    if [ -n "$WL_SOCK" ] && [ -n "$WAYLAND_DISPLAY" ] && wl_msg -t get_outputs >/dev/null 2>&1; then
-      return 0
-    fi
-    kill -0 "$wl_sway_pid" 2>/dev/null || break
-    sleep 0.1
-  done
+  WL_TIMEOUT=30 wl_poll wl_session_ready && return 0
   tail -n 20 "$WL_DIR/sway.log" >&2
   wl_fail "sway did not start (its log is above)"
+}
+
+# Succeeds once sway answers on its socket; 3 when sway has ended.
+wl_session_ready() {
+  WL_SOCK=$(ls "$WL_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1)
+  WAYLAND_DISPLAY=$(cd "$WL_DIR" && ls wayland-[0-9] 2>/dev/null | head -n 1)
+  if [ -n "$WL_SOCK" ] && [ -n "$WAYLAND_DISPLAY" ] && wl_msg -t get_outputs >/dev/null 2>&1; then
+    return 0
+  fi
+  kill -0 "$wl_sway_pid" 2>/dev/null || return 3
+  return 1
 }
 
 wl_run() {

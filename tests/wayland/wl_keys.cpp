@@ -1,20 +1,23 @@
-// wl-keys: a keyboard for tests under a Wayland compositor. It joins the
-// compositor's first seat as a virtual keyboard with a full US keymap (from
-// xkbcommon, as a real keyboard's), and presses keys named as X keysyms.
+// wl-keys: a keyboard and mouse for tests under a Wayland compositor. It joins
+// the compositor's first seat as a virtual keyboard with a full US keymap (from
+// xkbcommon, as a real keyboard's), presses keys named as X keysyms, and moves
+// a virtual pointer, which also makes the compositor show its cursor.
 //   wl-keys tap Escape          press and release, then exit
 //   wl-keys press Up release Up
+//   wl-keys move X Y W H        put the pointer at (X, Y) of a W x H desktop
 //   wl-keys                     read the same commands from standard input,
-//                               one per line, and answer "ok" to each
+//                               one per line, and answer "ok" or "failed" to each
 // A command is answered once the compositor has handled it, so a script can hold
 // a key down, look at the screen, and release it. Keys still held at the end
 // are released before the keyboard goes away.
 // Exit status: 0 done, 1 the compositor is unreachable or refuses the keyboard,
-// 2 a command or key name it does not know.
+// 2 a command or key name it does not know (on standard input: "failed").
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace
 {
@@ -37,6 +41,7 @@ struct Globals
 {
     wl_seat* seat = nullptr;
     zwp_virtual_keyboard_manager_v1* manager = nullptr;
+    zwlr_virtual_pointer_manager_v1* pointers = nullptr;
 };
 
 void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
@@ -47,6 +52,9 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
         g.manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
             wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+    else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
+        g.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
 }
 
 void onGlobalRemove(void*, wl_registry*, uint32_t) {}
@@ -70,6 +78,8 @@ public:
             for (uint32_t code : std::set<uint32_t>(mHeld))
                 send(code, WL_KEYBOARD_KEY_STATE_RELEASED);
             zwp_virtual_keyboard_v1_destroy(mKeyboard);
+            if (mPointer)
+                zwlr_virtual_pointer_v1_destroy(mPointer);
             wl_display_roundtrip(mDisplay);
         }
         if (mKeymap)
@@ -122,14 +132,24 @@ public:
         return true;
     }
 
-    // Runs one command ("press KEY", "release KEY", "tap KEY"); 0, or the exit status.
-    int run(const std::string& verb, const std::string& key)
+    // Runs one command ("press KEY", "release KEY", "tap KEY", "move X Y W H");
+    // 0, or the exit status.
+    int run(const std::vector<std::string>& words)
     {
+        const std::string verb = words.empty() ? "" : words[0];
+        if (verb == "move")
+            return move(words);
         if (verb != "press" && verb != "release" && verb != "tap")
         {
-            std::cerr << "wl-keys: unknown command \"" << verb << "\" (press, release or tap)\n";
+            std::cerr << "wl-keys: unknown command \"" << verb << "\" (press, release, tap or move)\n";
             return 2;
         }
+        if (words.size() != 2)
+        {
+            std::cerr << "wl-keys: " << verb << " takes one key name\n";
+            return 2;
+        }
+        const std::string& key = words[1];
         uint32_t code = 0;
         if (!lookUp(key, code))
         {
@@ -140,6 +160,41 @@ public:
             send(code, WL_KEYBOARD_KEY_STATE_PRESSED);
         if (verb != "press")
             send(code, WL_KEYBOARD_KEY_STATE_RELEASED);
+        return roundtrip();
+    }
+
+private:
+    int move(const std::vector<std::string>& words)
+    {
+        uint32_t v[4] = {};
+        bool numbers = words.size() == 5;
+        for (size_t i = 1; numbers && i < 5; ++i)
+        {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(words[i].c_str(), &end, 10);
+            numbers = !words[i].empty() && *end == '\0' && words[i][0] != '-' && n <= 65535;
+            v[i - 1] = static_cast<uint32_t>(n);
+        }
+        if (!numbers || v[0] >= v[2] || v[1] >= v[3])
+        {
+            std::cerr << "wl-keys: move takes X Y W H, a point inside a W x H desktop\n";
+            return 2;
+        }
+        if (!mGlobals.pointers)
+        {
+            std::cerr << "wl-keys: the compositor offers no virtual pointers (zwlr_virtual_pointer_manager_v1)\n";
+            return 1;
+        }
+        if (!mPointer)
+            mPointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(mGlobals.pointers,
+                                                                              mGlobals.seat);
+        zwlr_virtual_pointer_v1_motion_absolute(mPointer, nowMs(), v[0], v[1], v[2], v[3]);
+        zwlr_virtual_pointer_v1_frame(mPointer);
+        return roundtrip();
+    }
+
+    int roundtrip()
+    {
         if (wl_display_roundtrip(mDisplay) < 0)
         {
             std::cerr << "wl-keys: the connection to the compositor broke\n";
@@ -148,7 +203,6 @@ public:
         return 0;
     }
 
-private:
     bool fail(const std::string& message)
     {
         std::cerr << "wl-keys: " << message << "\n";
@@ -189,6 +243,7 @@ private:
     xkb_context* mContext = nullptr;
     xkb_keymap* mKeymap = nullptr;
     zwp_virtual_keyboard_v1* mKeyboard = nullptr;
+    zwlr_virtual_pointer_v1* mPointer = nullptr;
     std::set<uint32_t> mHeld;
 };
 
@@ -196,37 +251,38 @@ private:
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() % 2 != 0)
-    {
-        std::cerr << "usage: wl-keys [press|release|tap KEY]...  (no arguments: commands on standard input)\n";
-        return 2;
-    }
     Keyboard keyboard;
     if (!keyboard.init())
         return 1;
-    if (!args.empty())
+    if (argc > 1)
     {
-        for (size_t i = 0; i < args.size(); i += 2)
-            if (int status = keyboard.run(args[i], args[i + 1]))
+        // Arguments are commands one after another, each a verb and its words.
+        std::vector<std::string> args(argv + 1, argv + argc);
+        for (size_t i = 0; i < args.size();)
+        {
+            const size_t n = args[i] == "move" ? 5 : 2;
+            std::vector<std::string> words(args.begin() + i,
+                                           args.begin() + std::min(args.size(), i + n));
+            if (int status = keyboard.run(words))
                 return status;
+            i += n;
+        }
         return 0;
     }
     std::string line;
     while (std::getline(std::cin, line))
     {
-        std::istringstream words(line);
-        std::string verb, key, extra;
-        if (!(words >> verb))
+        std::istringstream in(line);
+        std::vector<std::string> words;
+        for (std::string w; in >> w;)
+            words.push_back(w);
+        if (words.empty())
             continue;
-        if (!(words >> key) || (words >> extra))
-        {
-            std::cerr << "wl-keys: a command is a verb and a key: \"" << line << "\"\n";
-            return 2;
-        }
-        if (int status = keyboard.run(verb, key))
+        // A command that fails is answered, and the next one still runs.
+        const int status = keyboard.run(words);
+        if (status == 1)
             return status;
-        std::cout << "ok" << std::endl;
+        std::cout << (status == 0 ? "ok" : "failed") << std::endl;
     }
     return 0;
 }

@@ -8,18 +8,9 @@ set -u
 keys=$1
 . "$2"
 
-failures=0
-passes=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-# Polls for a file that a binding makes, for up to 30 s.
-appears() {
-  local i
-  for i in $(seq 300); do [ -e "$WL_DIR/$1" ] && return 0; sleep 0.1; done
-  return 1
-}
+check() { wl_check "$@"; }
+# Polls for a file that a binding makes.
+appears() { wl_poll test -e "$WL_DIR/$1"; }
 status_is() {  # status_is WANTED COMMAND...
   local wanted=$1; shift
   "$@" 2>"$WL_DIR/err"
@@ -52,6 +43,12 @@ echo "release Left" >&"${KEYS[1]}"
 read -r -t 30 answer <&"${KEYS[0]}"
 check "release is answered ok" [ "${answer:-}" = ok ]
 check "release lets the key go" appears released-Left
+echo "tap NoSuchKey" >&"${KEYS[1]}"
+read -r -t 30 answer <&"${KEYS[0]}"
+check "an unknown key on standard input is answered failed" [ "${answer:-}" = failed ]
+echo "tap a" >&"${KEYS[1]}"
+read -r -t 30 answer <&"${KEYS[0]}"
+check "and the next command still runs" [ "${answer:-}" = ok ]
 pid=${KEYS_PID:-}
 [ -n "${KEYS[1]:-}" ] && exec {KEYS[1]}>&-
 status=1
@@ -66,5 +63,4 @@ check "an odd argument count: status 2" status_is 2 wl_run "$keys" tap
 check "no compositor: status 1" status_is 1 wl_run env WAYLAND_DISPLAY=no-such-display "$keys" tap a
 check "no compositor is said" said "can't connect"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+wl_summary
