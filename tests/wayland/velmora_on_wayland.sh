@@ -46,29 +46,35 @@ find_window() {
   [ -n "$r" ] || return 1
   read -r win_x win_y win_w win_h <<<"$r"
 }
+# grim -c: with the cursor, which the compositor draws in software here.
 shot() {  # shot FILE: the window's content, where it is now
   find_window || return 1
-  wl_run grim -g "$win_x,$win_y ${win_w}x$win_h" "$WL_DIR/shot.png" && cp "$WL_DIR/shot.png" "$1"
+  wl_run grim -c -g "$win_x,$win_y ${win_w}x$win_h" "$WL_DIR/shot.png" && cp "$WL_DIR/shot.png" "$1"
 }
+# Whether two pictures are equal, by compare's status (its printed figures
+# differ between ImageMagick 6 and 7).
+same() { compare -metric AE "$1" "$2" null: >/dev/null 2>&1; }
 # The screenshot outside the sprites equals the background.
 shows_background() {
   shot "$work/now.png" || return 1
   convert "$work/now.png" -alpha off -fill black -draw "$sprites" "$work/masked.png" &&
-    [ "$(compare -metric AE "$work/masked.png" "$work/bg-masked.png" null: 2>&1)" = 0 ]
+    same "$work/masked.png" "$work/bg-masked.png"
 }
-# The first figure is higher than it started: in its column, nothing but the
-# background below its starting top, or nothing at all (it has left the window).
+# The first figure is higher than it started: something other than the
+# background shows in its column above its starting place, or nothing but the
+# background in the whole column (it has left the window).
 lifted() {
   shot "$work/now.png" || return 1
-  local diff top
-  convert "$work/now.png" -alpha off -crop "${vik_w}x768+150+0" +repage "$work/col.png"
-  convert "$data/bg.bmp" -alpha off -crop "${vik_w}x768+150+0" +repage "$work/bgcol.png"
-  diff=$(compare -metric AE "$work/col.png" "$work/bgcol.png" null: 2>&1)
-  [ "$diff" = 0 ] && return 0
-  compare "$work/col.png" "$work/bgcol.png" -compose src -highlight-color white \
-      -lowlight-color black "$work/coldiff.png" 2>/dev/null
-  top=$(convert "$work/coldiff.png" -trim -format '%Y' info: 2>/dev/null)
-  [ "${top#+}" -lt 300 ]
+  local part
+  for part in "${vik_w}x300+150+0" "${vik_w}x768+150+0"; do
+    convert "$work/now.png" -alpha off -crop "$part" +repage "$work/part.png"
+    convert "$data/bg.bmp" -alpha off -crop "$part" +repage "$work/bgpart.png"
+    if [ "$part" = "${vik_w}x300+150+0" ]; then
+      same "$work/part.png" "$work/bgpart.png" || return 0
+    else
+      same "$work/part.png" "$work/bgpart.png"
+    fi
+  done
 }
 ended() { ! kill -0 "$program_pid" 2>/dev/null; }
 ends_with_zero() {
@@ -90,7 +96,7 @@ no_program_text_on_stderr() {
 # the window means the program hid it.
 cursor_shows_beside() {
   local x=$((win_x + win_w + 20)) y=$((win_y + 20))
-  wl_run grim -g "$((x - 4)),$((y - 4)) 40x40" "$WL_DIR/beside.png" &&
+  wl_run grim -c -g "$((x - 4)),$((y - 4)) 40x40" "$WL_DIR/beside.png" &&
     [ "$(convert "$WL_DIR/beside.png" -format '%k' info:)" -gt 1 ]
 }
 
