@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -127,6 +128,116 @@ TEST_F(Launcher, EndsWithStatus127WhenTheProgramIsMissing)
     EXPECT_TRUE(r.exit.exited && r.exit.status == 127) << r;
     EXPECT_EQ(r.err, "velmora: the program is missing: " + fs::canonical(mUsr / "bin").string() +
                          "/../libexec/velmora/velmora is not an executable file\n");
+}
+
+// The launcher's scaling: what it hands the compatibility layer for each way of
+// asking (--scale, the desktop's scale) and what it refuses. The stand-in
+// program prints the three variables; stand-ins for swaymsg, gsettings and ldd
+// come first on PATH, so the machine's own desktop can't take part.
+class LauncherScale : public Launcher
+{
+protected:
+    void SetUp() override
+    {
+        Launcher::SetUp();
+        std::ofstream(mUsr / "libexec/velmora/velmora", std::ios::trunc)
+            << "#!/bin/sh\necho \"scaling=${SDL12COMPAT_WINDOW_SCALING-unset}"
+               " highdpi=${SDL12COMPAT_HIGHDPI-unset} method=${SDL12COMPAT_SCALE_METHOD-unset}\"\n"
+               "for a in \"$@\"; do echo \"[$a]\"; done\nexit 3\n";
+        mBin = mDir.path() / "fake-bin";
+        fs::create_directories(mBin);
+        // A classic library's file, for the ldd stand-in to name.
+        std::ofstream(mDir.path() / "libSDL-1.2.so.0.11.4") << "";
+        fake("swaymsg", "[ \"$1 $2 $3\" = \"-p -t get_outputs\" ] || exit 1\n"
+                        "printf 'Output HEADLESS-1 (focused)\\n  Scale factor: %s\\n' \"$SWAY_SCALE\"\n");
+        fake("gsettings", "echo \"uint32 ${GNOME_SCALE:-0}\"\n");
+        fake("ldd", "[ -n \"$CLASSIC\" ] && echo \"\tlibSDL-1.2.so.0 => " +
+                        (mDir.path() / "libSDL-1.2.so.0.11.4").string() + " (0x1)\"\nexit 0\n");
+    }
+
+    void fake(const std::string& name, const std::string& body)
+    {
+        std::ofstream(mBin / name) << "#!/bin/sh\n" << body;
+        fs::permissions(mBin / name, fs::perms::owner_all, fs::perm_options::add);
+    }
+
+    CommandResult launchScaled(const std::vector<std::string>& args, EnvChanges env)
+    {
+        env["PATH"] = mBin.string() + ":" + std::getenv("PATH");
+        for (const char* unset : {"GDK_SCALE", "SWAYSOCK", "SDL12COMPAT_WINDOW_SCALING",
+                                  "SDL12COMPAT_HIGHDPI", "SDL12COMPAT_SCALE_METHOD"})
+            if (!env.count(unset))
+                env[unset] = std::nullopt;
+        return launch(args, env);
+    }
+
+    fs::path mBin;
+};
+
+TEST_F(LauncherScale, HandsTheLayerTheScaleAskedForOrTheDesktops)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> args;
+        EnvChanges env;
+        std::string out;
+    };
+    const std::string sharp = " highdpi=1 method=nearest\n";
+    const Case cases[] = {
+        {"no desktop scale", {}, {}, "scaling=unset" + sharp},
+        {"--scale N", {"--scale", "3"}, {}, "scaling=3" + sharp},
+        {"--scale=N", {"--scale=2", "x"}, {}, "scaling=2" + sharp + "[x]\n"},
+        {"only the first argument is the option", {"x", "--scale", "2"}, {},
+         "scaling=unset" + sharp + "[x]\n[--scale]\n[2]\n"},
+        {"GDK_SCALE", {}, {{"GDK_SCALE", "2"}}, "scaling=2" + sharp},
+        {"--scale over GDK_SCALE", {"--scale", "1"}, {{"GDK_SCALE", "2"}}, "scaling=1" + sharp},
+        {"sway's focused output", {}, {{"SWAYSOCK", "/x"}, {"SWAY_SCALE", "2.000000"}},
+         "scaling=2" + sharp},
+        {"sway's fractional scale, rounded down", {}, {{"SWAYSOCK", "/x"}, {"SWAY_SCALE", "1.500000"}},
+         "scaling=unset" + sharp},
+        {"GNOME's scaling factor", {}, {{"GNOME_SCALE", "2"}}, "scaling=2" + sharp},
+        {"the user's own settings stay", {"--scale", "2"},
+         {{"SDL12COMPAT_WINDOW_SCALING", "1.5"}, {"SDL12COMPAT_HIGHDPI", "0"},
+          {"SDL12COMPAT_SCALE_METHOD", "linear"}},
+         "scaling=1.5 highdpi=0 method=linear\n"},
+    };
+    for (const Case& c : cases)
+    {
+        CommandResult r = launchScaled(c.args, c.env);
+        EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << c.what << "\n" << r;
+        EXPECT_EQ(r.out, c.out) << c.what;
+        EXPECT_EQ(r.err, "") << c.what;
+    }
+}
+
+TEST_F(LauncherScale, RefusesAScaleThatIsNoWholeNumberFromOneToEight)
+{
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--scale", "0"}, {"--scale", "9"}, {"--scale=1.5"},
+                                               {"--scale=-2"}, {"--scale", ""}, {"--scale=two"}, {"--scale", "none"}})
+    {
+        CommandResult r = launchScaled(args, {});
+        EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
+        EXPECT_EQ(r.out, "") << "the program must not start";
+        EXPECT_NE(r.err.find("velmora: --scale takes a whole number from 1 to 8"), std::string::npos) << r;
+    }
+    CommandResult r = launchScaled({"--scale"}, {});
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
+    EXPECT_EQ(r.err, "velmora: --scale needs a number, as in --scale 2\n");
+}
+
+TEST_F(LauncherScale, SaysTheClassicLibraryCantScaleAndRunsTheDemoAnyway)
+{
+    CommandResult r = launchScaled({"--scale", "2"}, {{"CLASSIC", "1"}});
+    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
+    EXPECT_EQ(r.out, "scaling=2 highdpi=1 method=nearest\n");
+    EXPECT_NE(r.err.find("velmora: can't scale the window by 2: the classic SDL 1.2 library"),
+              std::string::npos)
+        << r;
+    // On the layer, or at scale 1, nothing is said.
+    EXPECT_EQ(launchScaled({"--scale", "2"}, {}).err, "");
+    EXPECT_EQ(launchScaled({"--scale", "1"}, {{"CLASSIC", "1"}}).err, "");
 }
 
 // The value of `key` in the [Desktop Entry] group of a desktop file.
