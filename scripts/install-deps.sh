@@ -2,7 +2,7 @@
 # Installs the Debian packages Velmora needs, and nothing when they are all present.
 #   scripts/install-deps.sh          what building and running the demo needs
 #   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
-#                                    the SDL 1.2 compatibility layer too)
+#                                    the SDL 1.2 compatibility layer too, and in a browser)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 #   scripts/install-deps.sh --release  what the release check needs (scripts/test-release.sh)
 # Every name is the one Debian 12, Debian 13 and Debian unstable all know: the
@@ -27,6 +27,13 @@ if [ "${1:-}" = "--test" ]; then
              lintian desktop-file-utils appstream man-db)
   # img2webp, for the README's animation (scripts/screenshot.sh).
   packages+=(webp)
+  # The browser test, where Emscripten comes with its libraries built (Debian
+  # 12 and 13; unstable's would build them on first use): tests/web. A node
+  # installed from elsewhere brings its own npm, which Debian's would conflict with.
+  case $(cat /etc/debian_version) in
+    12.*|13.*) packages+=(emscripten chromium nodejs python3)
+               command -v npm >/dev/null || packages+=(npm) ;;
+  esac
 fi
 
 sudo=""

@@ -7,7 +7,8 @@
 //   node web_test.mjs SITE ART
 // SITE is the built site (index.html, velmora.js, .wasm, .data); ART the
 // directory velmora-artgen drew it from. CHROMIUM names the browser (default
-// /usr/bin/chromium). The last line is "N passed, N failed".
+// /usr/bin/chromium); VELMORA_WEB_SCREENSHOT, a PNG file to take the running
+// page into. The last line is "N passed, N failed".
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -281,6 +282,11 @@ async function main() {
     console.log(`measured: first frame ${firstFrame.toFixed(0)} ms after the page's start, ${fps.toFixed(1)} frames/s`);
     console.log(`measured: bytes ${sizes.join(', ')}`);
 
+    // The page as a person sees it while the demo runs, for the README.
+    if (process.env.VELMORA_WEB_SCREENSHOT) {
+      await page.screenshot({ path: process.env.VELMORA_WEB_SCREENSHOT, clip: { x: 0, y: 0, width: 1300, height: 800 } });
+    }
+
     for (const check of checks) {
       let problem;
       try {
@@ -290,9 +296,6 @@ async function main() {
       }
       console.log(`${problem ? 'FAIL' : 'ok'}: ${check.name}${problem ? `: ${problem}` : ''}`);
       if (problem) failed++;
-    }
-    if (process.env.VELMORA_WEB_SCREENSHOT) {
-      await page.screenshot({ path: process.env.VELMORA_WEB_SCREENSHOT, clip: { x: 0, y: 0, width: 1300, height: 800 } });
     }
   } finally {
     await browser.close();
