@@ -44,7 +44,8 @@ test: test-deps
 # build-web/: the demo as a static site, built with Emscripten (see README).
 # `make web-run` serves it on 127.0.0.1, at WEB_PORT.
 WEB_PORT ?= 8000
-web: deps
+web:
+	@scripts/install-deps.sh --web
 	@$(MAKE) configure
 	cmake --build $(BUILD) --target web
 

@@ -15,7 +15,7 @@ if(VELMORA_EMCMAKE)
     VERBATIM)
 else()
   add_custom_target(web
-    COMMAND ${CMAKE_COMMAND} -E echo "make web needs Emscripten: apt-get install emscripten (scripts/install-deps.sh --test installs it)"
+    COMMAND ${CMAKE_COMMAND} -E echo "the web build needs Emscripten: scripts/install-deps.sh --web installs it"
     COMMAND ${CMAKE_COMMAND} -E false
     VERBATIM)
 endif()

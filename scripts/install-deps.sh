@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
 #                                    the SDL 1.2 compatibility layer too, and in a browser)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
+#   scripts/install-deps.sh --web    that, plus Emscripten, for `make web`
 #   scripts/install-deps.sh --release  what the release check needs (scripts/test-release.sh)
 # Every name is the one Debian 12, Debian 13 and Debian unstable all know: the
 # release's default clang with its sanitizer runtime through the metapackages,
@@ -15,6 +16,9 @@ packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
 # velmora-import reads GIFs and sprite sheets' JSON; velmora-check --preview
 # writes GIF and WebP animations.
 packages+=(libgif-dev libwebp-dev nlohmann-json3-dev)
+if [ "${1:-}" = "--web" ]; then
+  packages+=(emscripten python3)
+fi
 if [ "${1:-}" = "--release" ]; then
   packages=(mmdebstrap util-linux git tar)
 fi
