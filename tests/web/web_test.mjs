@@ -174,7 +174,7 @@ function serve(dir) {
   });
 }
 
-const console_ = [];
+const consoleProblems = [];
 const checks = [
   {
     name: 'the page shows the 1024x768 canvas with the keyboard focus and names the keys',
@@ -204,7 +204,9 @@ const checks = [
       const seen = new Set();
       for (let i = 0; i < 20 && seen.size < 2; i++) {
         const pic = await picture(page);
-        seen.add(vikingSet.frames.findIndex((f) => frameFits(pic, f, vikingSet.key, 350, 300)));
+        const shown = vikingSet.frames.findIndex((f) => frameFits(pic, f, vikingSet.key, 350, 300));
+        if (shown < 0) return 'the second viking shows none of its frames';
+        seen.add(shown);
         await waitFor(page, 'a few frames', (n) => velmora.frames > n + 5, await frames(page));
       }
       return seen.size >= 2 ? null : 'the second viking shows one frame only';
@@ -239,7 +241,7 @@ const checks = [
       return after === ended[0] ? null : `${after - ended[0]} frames drawn after the end`;
     },
   },
-  { name: 'the console stays clean', run: async () => (console_.length ? console_.join('; ') : null) },
+  { name: 'the console stays clean', run: async () => (consoleProblems.length ? consoleProblems.join('; ') : null) },
 ];
 
 async function main() {
@@ -260,11 +262,11 @@ async function main() {
     await page.setViewport({ width: 1400, height: 850 });
     // Errors fail the run; warnings, such as Emscripten's own notes, are shown.
     page.on('console', (m) => {
-      if (m.type() === 'error') console_.push(`error: ${m.text()}`);
+      if (m.type() === 'error') consoleProblems.push(`error: ${m.text()}`);
       if (m.type() === 'warn') console.log(`note: the console warned: ${m.text()}`);
     });
-    page.on('pageerror', (e) => console_.push(`page error: ${e.message}`));
-    page.on('requestfailed', (r) => console_.push(`failed request: ${r.url()}`));
+    page.on('pageerror', (e) => consoleProblems.push(`page error: ${e.message}`));
+    page.on('requestfailed', (r) => consoleProblems.push(`failed request: ${r.url()}`));
     await page.goto(url, { timeout: TIMEOUT });
     await waitFor(page, 'the first frame', () => velmora.frames > 0);
 
