@@ -50,7 +50,7 @@ mergeInto(LibraryManager.library, {
         if (!Asyncify.asyncPromiseHandlers) {
           Asyncify.whenDone().then(function(status) {
             try {
-              exit(status);
+              (typeof exitJS == 'function' ? exitJS : exit)(status);  // exitJS in newer releases
             } catch (e) {
               if (!(e instanceof ExitStatus)) throw e;  // exit's way of stopping the caller
             }
