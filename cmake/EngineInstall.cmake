@@ -17,7 +17,8 @@ endif()
 set(VELMORA_CMAKE_DIR ${VELMORA_ENGINE_LIBDIR}/cmake/Velmora)
 
 set_target_properties(sprite PROPERTIES OUTPUT_NAME velmora-sprite EXPORT_NAME sprite)
-# Programs include <velmora/sprite.h>.
+# Programs include <velmora/sprite.h>, and <velmora/bmp_check.h> to load other
+# pictures through the engine's check.
 target_include_directories(sprite INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS sprite EXPORT VelmoraTargets
@@ -28,7 +29,7 @@ install(CODE "if(CMAKE_INSTALL_DO_STRIP)
   execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VELMORA_ENGINE_LIBDIR}/$<TARGET_FILE_NAME:sprite>\")
 endif()" COMPONENT dev)
-install(FILES ${PROJECT_SOURCE_DIR}/src/sprite.h
+install(FILES ${PROJECT_SOURCE_DIR}/src/sprite.h ${PROJECT_SOURCE_DIR}/src/bmp_check.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora COMPONENT dev)
 install(EXPORT VelmoraTargets NAMESPACE Velmora:: DESTINATION ${VELMORA_CMAKE_DIR}
         COMPONENT dev)

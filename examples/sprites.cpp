@@ -5,6 +5,7 @@
 // DATA_DIR holds bg.bmp and includes/vikings and includes/sun, as the demo's
 // data directory does. Escape or closing the window ends it; so does reaching
 // PASSES passes when given (for headless runs: SDL_VIDEODRIVER=dummy).
+#include <velmora/bmp_check.h>
 #include <velmora/sprite.h>
 
 #include <stdio.h>

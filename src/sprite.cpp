@@ -11,6 +11,9 @@
 // those (CRectList) instead of the whole display.
 #include "sprite.h"
 
+#include "bmp_check.h"
+#include "sprite_info.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -43,32 +46,6 @@ bool buildPath(char* path, const char* dir, const char* name)
         return false;
     }
     return true;
-}
-
-void report(CSpriteInfoHook hook, void* user, CSpriteInfoLine* line)
-{
-    if (hook)
-        hook(line, user);
-}
-
-// SDL can load a damaged BMP header as a surface it can't draw from: a height
-// field of -2^31 gives a negative height with no pixels behind it, an absurd
-// depth gives a row pitch that wrapped around its 16 bits or a format whose
-// bits and bytes per pixel disagree, without a palette. Converting or blitting
-// such a surface reads past its pixels, so it counts as an image that can't be
-// loaded.
-bool isDrawable(const SDL_Surface* image)
-{
-    if (image->w < 0 || image->h < 0)
-        return false;
-    if (image->w == 0 || image->h == 0)
-        return true;
-    const SDL_PixelFormat* format = image->format;
-    if (!image->pixels || !format || (format->BitsPerPixel + 7) / 8 != format->BytesPerPixel)
-        return false;
-    if (format->BitsPerPixel <= 8 && !format->palette)
-        return false;
-    return image->pitch >= image->w * format->BytesPerPixel;
 }
 
 // A pixel's value at (x, y), for 1 to 4 bytes per pixel; the surface must be
@@ -185,304 +162,168 @@ int keepColorKey(SDL_Surface* loaded, Uint32 colorKey, SDL_Surface* converted)
     return 0;
 }
 
-}
-
-// Comment lines ("#"), empty lines and line ends alone are not frames.
-bool spriteInfoLineSkipped(const char* text)
+// Loads a frame image and converts it to the display's format. Only a red
+// component above 0 sets a colour key: "0 0 0" means no transparency, so a key
+// of pure blue or green can't be given. Components keep their low 8 bits and
+// are mapped in the loaded image's own format. keyed tells whether the key was
+// set. Returns null when the image can't be loaded or converted.
+SDL_Surface* loadFrame(const char* path, int r, int g, int b, int* keyed)
 {
-    return text[0] == '\0' || text[0] == '#' || text[0] == '\r' || text[0] == '\n';
-}
-
-// A read may begin with a NUL byte, which leaves its text empty.
-bool spriteInfoReadEndsLine(const char* text)
-{
-    return text[0] != '\0' && text[strlen(text) - 1] == '\n';
-}
-
-namespace
-{
-
-// Little-endian fields at an offset; false when the bytes end before the field.
-bool read16(const Uint8* bytes, size_t size, size_t at, Uint32* value)
-{
-    if (at + 2 > size)
-        return false;
-    *value = (Uint32)bytes[at] | (Uint32)bytes[at + 1] << 8;
-    return true;
-}
-
-bool read32(const Uint8* bytes, size_t size, size_t at, Uint32* value)
-{
-    Uint32 low, high;
-    if (!read16(bytes, size, at, &low) || !read16(bytes, size, at + 2, &high))
-        return false;
-    *value = low | high << 16;
-    return true;
-}
-
-const int kCompressionRle8 = 1;
-const int kCompressionRle4 = 2;
-
-}
-
-bool readBmpHeader(const Uint8* bytes, size_t size, CBmpHeader* header)
-{
-    Uint32 offset, headerSize, width, height, bits, compression = 0, colours = 0;
-    if (size < 2 || bytes[0] != 'B' || bytes[1] != 'M' || !read32(bytes, size, 10, &offset) ||
-        !read32(bytes, size, 14, &headerSize))
-        return false;
-    if (headerSize == 12)
-    {
-        // OS/2 1.x: 16-bit sizes. SDL reads them unsigned; a height above 32767
-        // is taken as negative (top-down) here, as for the other headers.
-        if (!read16(bytes, size, 18, &width) || !read16(bytes, size, 20, &height) ||
-            !read16(bytes, size, 24, &bits))
-            return false;
-        height = (Uint32)(Sint32)(Sint16)height;
-    }
-    else
-    {
-        // SDL reads the fields of a 40-byte header whatever size this one gives.
-        if (!read32(bytes, size, 18, &width) || !read32(bytes, size, 22, &height) ||
-            !read16(bytes, size, 28, &bits))
-            return false;
-        if (headerSize >= 20 && !read32(bytes, size, 30, &compression))
-            return false;
-        if (headerSize >= 36 && !read32(bytes, size, 46, &colours))
-            return false;
-    }
-    header->pixelOffset = offset;
-    header->headerSize = (int)headerSize;
-    header->width = (Sint32)width;
-    header->height = (Sint32)height;
-    header->bitsPerPixel = (int)bits;
-    header->compression = (int)compression;
-    header->colours = colours;
-    return true;
-}
-
-bool checkBmpFile(const char* file, CBmpCheck* check)
-{
-    memset(check, 0, sizeof *check);
-    check->refused = CBmpCheck::NONE;
-    FILE* fp = fopen(file, "rb");
-    if (!fp)
-        return true;
-    Uint8 bytes[kBmpHeaderBytes];
-    size_t size = fread(bytes, 1, sizeof bytes, fp);
-    long end = fseek(fp, 0, SEEK_END) == 0 ? ftell(fp) : -1;
-    fclose(fp);
-    if (end < 0 || size < 2 || bytes[0] != 'B' || bytes[1] != 'M')
-        return true;
-    // SDL's readers read on past the end of a file that ends inside the fields
-    // of its header (12 bytes of them for OS/2 1.x, 40 for any other size), and
-    // take whatever they find for them.
-    Uint32 headerSize;
-    size_t fieldsEnd = read32(bytes, size, 14, &headerSize) && headerSize == 12 ? 14 + 12 : 14 + 40;
-    if (size < fieldsEnd || !readBmpHeader(bytes, size, &check->header))
-    {
-        check->refused = CBmpCheck::HEADER_CUT;
-        snprintf(check->reason, sizeof check->reason,
-                 "header cut short: the file ends after %d bytes, inside its header", (int)end);
-        return false;
-    }
-
-    const CBmpHeader& h = check->header;
-    check->fileSize = end;
-    check->pixelBytes = end > (long long)h.pixelOffset ? end - (long long)h.pixelOffset : 0;
-    long long w = h.width < 0 ? -(long long)h.width : h.width;
-    long long rows = h.height < 0 ? -(long long)h.height : h.height;
-    if (h.headerSize == 12)
-        rows = (Uint16)h.height;
-
-    bool fits;
-    if (h.compression == kCompressionRle8 || h.compression == kCompressionRle4)
-        fits = rows <= 255 * (check->pixelBytes / 2 + 1);
-    else
-    {
-        // Whole rows padded to 4 bytes, the last one possibly without its padding.
-        long long rowBits = w * h.bitsPerPixel;
-        long long rowBytes = (rowBits + 31) / 32 * 4;
-        fits = rows == 0 || rowBytes == 0 ||
-               (rows - 1 <= check->pixelBytes / rowBytes &&
-                (rows - 1) * rowBytes + (rowBits + 7) / 8 <= check->pixelBytes);
-    }
-    bool tooLarge = w > kBmpMaxSide || rows > kBmpMaxSide || w * rows > kBmpMaxPixels;
-    check->refused = !fits ? CBmpCheck::PIXELS_MISSING : tooLarge ? CBmpCheck::TOO_LARGE : CBmpCheck::NONE;
-    if (check->refused == CBmpCheck::PIXELS_MISSING)
-        snprintf(check->reason, sizeof check->reason,
-                 "header claims %lldx%lld pixels; the file holds %lld bytes of pixel data", w, rows,
-                 check->pixelBytes);
-    else if (check->refused == CBmpCheck::TOO_LARGE)
-        snprintf(check->reason, sizeof check->reason,
-                 "header claims %lldx%lld pixels; a frame may be at most %d pixels wide or high "
-                 "and %d in all",
-                 w, rows, kBmpMaxSide, kBmpMaxPixels);
-    return check->refused == CBmpCheck::NONE;
-}
-
-SDL_Surface* loadBMP(const char* file)
-{
-    CBmpCheck check;
-    if (!checkBmpFile(file, &check))
-    {
-        SDL_SetError("%s", check.reason);
+    *keyed = 0;
+    SDL_Surface* loaded = loadBMP(path);
+    if (!loaded)
         return NULL;
-    }
-    SDL_Surface* image = SDL_LoadBMP(file);
-    if (image && !isDrawable(image))
+    Uint32 colorKey = 0;
+    if (r > 0)
     {
-        SDL_FreeSurface(image);
-        image = NULL;
+        clearUnusedBits(loaded);
+        colorKey = SDL_MapRGB(loaded->format, (Uint8)(r & 0xFF), (Uint8)(g & 0xFF), (Uint8)(b & 0xFF));
+        SDL_SetColorKey(loaded, SDL_SRCCOLORKEY, colorKey);
+        *keyed = 1;
     }
+    SDL_Surface* image = SDL_DisplayFormat(loaded);
+    if (image && *keyed)
+        keepColorKey(loaded, colorKey, image);
+    SDL_FreeSurface(loaded);
     return image;
 }
 
-int CSpriteBase::init(const char* dir)
+// The reads of an info file: each takes one line, or kBufferSize - 1
+// characters of a longer one. mLine describes the last read, with the texts
+// it points to (the read, the frame's name and the path last tried), and
+// report hands it to the tool's hook once the loader is done with the read.
+class CInfoReader
 {
-    return init(dir, NULL, NULL);
+public:
+    // Opens dir/info; -1 when the path does not fit or the file can't be opened.
+    int init(const char* dir, CSpriteInfoHook hook, void* user)
+    {
+        mText[0] = '\0';
+        mName[0] = '\0';
+        mLineStart = 1;
+        mHook = hook;
+        mUser = user;
+        mLine = CSpriteInfoLine();
+        mLine.text = mText;
+        mLine.name = mName;
+        mLine.path = mPath;
+        mFile = buildPath(mPath, dir, "info") ? fopen(mPath, "r") : NULL;
+        return mFile ? 0 : -1;
+    }
+
+    void close()
+    {
+        fclose(mFile);
+        mFile = NULL;
+    }
+
+    // The next read; false at the end of the file.
+    bool next()
+    {
+        if (feof(mFile) || !fgets(mText, kBufferSize, mFile))
+            return false;
+        mLine.number++;
+        mLine.continued = !mLineStart;
+        mLineStart = spriteInfoReadEndsLine(mText);
+        return true;
+    }
+
+    void report()
+    {
+        if (mHook)
+            mHook(&mLine, mUser);
+    }
+
+    char mText[kBufferSize];
+    char mName[kBufferSize];
+    char mPath[kBufferSize];
+    CSpriteInfoLine mLine;
+
+private:
+    FILE* mFile;
+    int mLineStart;  // the next read begins a new line of the file
+    CSpriteInfoHook mHook;
+    void* mUser;
+};
+
+// The header must be the first line. When it does not match, the set keeps
+// the count it had; on a fresh set that is 0 and the table stays empty.
+void readHeader(CSpriteBase* base, CInfoReader* reader)
+{
+    reader->mLine.kind = CSpriteInfoLine::HEADER;
+    if (reader->next())
+        reader->mLine.fields = sscanf(reader->mText, "FILES: %d", &base->mNumFrames) == 1 ? 1 : 0;
+    reader->mLine.numFrames = base->mNumFrames;
+    reader->report();
 }
 
-int CSpriteBase::init(const char* dir, CSpriteInfoHook hook, void* user)
+// The table starts zeroed: entries that never receive a frame have no image
+// and no pause, and sprites draw nothing for them. A table too large to
+// allocate leaves the set built but without frames, and fails the load.
+int allocateFrames(CSpriteBase* base)
 {
-    char buffer[kBufferSize];
-    char filename[kBufferSize];
-    char name[kBufferSize];
+    base->mAnim = NULL;
+    base->mBuilt = 1;
+    if (base->mNumFrames <= 0)
+        return 0;
+    base->mAnim = (CSpriteFrame*)calloc((size_t)base->mNumFrames, sizeof(CSpriteFrame));
+    if (base->mAnim)
+        return 0;
+    base->mNumFrames = 0;
+    return -1;
+}
+
+// Reads frame lines until the table is full or the file ends. Fields that are
+// missing or do not parse keep the previous line's values; a line of blanks
+// before any name keeps an empty name, which names no file. Returns -1 at the
+// first frame whose image can't be used.
+int readFrames(CSpriteBase* base, const char* dir, CInfoReader* reader)
+{
     int pause = 0, r = 0, g = 0, b = 0;
     int count = 0;
-    int reads = 0;
-    bool lineStart = true;  // the next read begins a new line of the file
-
-    // A line of blanks before any name keeps this empty name, which names no file.
-    name[0] = '\0';
-
-    if (!dir || !buildPath(filename, dir, "info"))
-        return -1;
-    FILE* fp = fopen(filename, "r");
-    if (!fp)
-        return -1;
-
-    CSpriteInfoLine info = CSpriteInfoLine();
-    info.text = buffer;
-    info.name = name;
-    info.path = filename;
-
-    // The header must be the first line. When it does not match, the set keeps
-    // the count it had; on a fresh set that is 0 and the table stays empty.
-    buffer[0] = '\0';
-    if (fgets(buffer, kBufferSize, fp))
+    CSpriteInfoLine& line = reader->mLine;
+    while (count < base->mNumFrames && reader->next())
     {
-        reads++;
-        info.fields = sscanf(buffer, "FILES: %d", &mNumFrames) == 1 ? 1 : 0;
-        lineStart = spriteInfoReadEndsLine(buffer);
-    }
-    info.number = reads;
-    info.kind = CSpriteInfoLine::HEADER;
-    info.numFrames = mNumFrames;
-    report(hook, user, &info);
-
-    // The table starts zeroed: entries that never receive a frame have no image
-    // and no pause, and sprites draw nothing for them.
-    mAnim = NULL;
-    bool tableMissing = false;
-    if (mNumFrames > 0)
-    {
-        mAnim = (CSpriteFrame*)calloc((size_t)mNumFrames, sizeof(CSpriteFrame));
-        if (!mAnim)
+        if (spriteInfoLineSkipped(reader->mText))
         {
-            // Too many frames to allocate: the set is built but holds none.
-            mNumFrames = 0;
-            tableMissing = true;
-        }
-    }
-    mBuilt = 1;
-    if (tableMissing)
-    {
-        fclose(fp);
-        return -1;
-    }
-
-    int result = 0;
-    while (!feof(fp) && count < mNumFrames)
-    {
-        if (!fgets(buffer, kBufferSize, fp))
-            break;
-        reads++;
-        info.number = reads;
-        info.continued = !lineStart;
-        lineStart = spriteInfoReadEndsLine(buffer);
-
-        if (spriteInfoLineSkipped(buffer))
-        {
-            info.kind = CSpriteInfoLine::SKIPPED;
-            report(hook, user, &info);
+            line.kind = CSpriteInfoLine::SKIPPED;
+            reader->report();
             continue;
         }
+        line.kind = CSpriteInfoLine::FRAME;
+        line.fields = sscanf(reader->mText, "%254s %d %d %d %d", reader->mName, &pause, &r, &g, &b);
+        line.index = count;
+        line.pause = pause;
+        line.r = r;
+        line.g = g;
+        line.b = b;
+        line.keyed = 0;
+        line.loaded = 0;
+        line.w = line.h = 0;
 
-        // Fields that are missing or do not parse keep the previous line's values.
-        info.kind = CSpriteInfoLine::FRAME;
-        info.fields = sscanf(buffer, "%254s %d %d %d %d", name, &pause, &r, &g, &b);
-        info.index = count;
-        info.pause = pause;
-        info.r = r;
-        info.g = g;
-        info.b = b;
-        info.keyed = 0;
-        info.loaded = 0;
-        info.w = info.h = 0;
-
-        SDL_Surface* temp = buildPath(filename, dir, name) ? loadBMP(filename) : NULL;
-        if (!temp)
+        SDL_Surface* image = buildPath(reader->mPath, dir, reader->mName)
+                                 ? loadFrame(reader->mPath, r, g, b, &line.keyed)
+                                 : NULL;
+        if (image)
         {
-            report(hook, user, &info);
-            result = -1;
-            break;
+            base->mAnim[count].image = image;
+            base->mAnim[count].pause = pause;
+            // The sprite's size is that of the first frame that loads.
+            if (base->mW == 0)
+                base->mW = image->w;
+            if (base->mH == 0)
+                base->mH = image->h;
+            line.loaded = 1;
+            line.w = image->w;
+            line.h = image->h;
         }
-
-        // Only a red component above 0 sets a key: "0 0 0" means no transparency,
-        // so a key of pure blue or green can't be given. Components keep their
-        // low 8 bits and are mapped in the loaded image's own format.
-        Uint32 colorKey = 0;
-        if (r > 0)
-        {
-            clearUnusedBits(temp);
-            colorKey = SDL_MapRGB(temp->format, (Uint8)(r & 0xFF), (Uint8)(g & 0xFF), (Uint8)(b & 0xFF));
-            SDL_SetColorKey(temp, SDL_SRCCOLORKEY, colorKey);
-            info.keyed = 1;
-        }
-
-        SDL_Surface* image = SDL_DisplayFormat(temp);
-        if (image && info.keyed)
-            keepColorKey(temp, colorKey, image);
-        SDL_FreeSurface(temp);
+        reader->report();
         if (!image)
-        {
-            report(hook, user, &info);
-            result = -1;
-            break;
-        }
-        mAnim[count].image = image;
-        mAnim[count].pause = pause;
-
-        // The sprite's size is that of the first frame that loads.
-        if (mW == 0)
-            mW = image->w;
-        if (mH == 0)
-            mH = image->h;
-
-        info.loaded = 1;
-        info.w = image->w;
-        info.h = image->h;
-        report(hook, user, &info);
+            return -1;
         count++;
     }
-
-    fclose(fp);
-    return result;
+    return 0;
 }
-
-namespace
-{
 
 // The set's frame table, or null when there is nothing a sprite could draw from.
 CSpriteFrame* framesOf(const CSpriteBase* base)
@@ -517,6 +358,47 @@ SDL_Rect boundingBox(const SDL_Rect& a, const SDL_Rect& b)
 
 }
 
+// Comment lines ("#"), empty lines and line ends alone are not frames.
+bool spriteInfoLineSkipped(const char* text)
+{
+    return text[0] == '\0' || text[0] == '#' || text[0] == '\r' || text[0] == '\n';
+}
+
+// A read may begin with a NUL byte, which leaves its text empty.
+bool spriteInfoReadEndsLine(const char* text)
+{
+    return text[0] != '\0' && text[strlen(text) - 1] == '\n';
+}
+
+int initReporting(CSpriteBase* base, const char* dir, CSpriteInfoHook hook, void* user)
+{
+    CInfoReader reader;
+    if (!dir || reader.init(dir, hook, user) < 0)
+        return -1;
+    readHeader(base, &reader);
+    int result = allocateFrames(base);
+    if (result == 0)
+        result = readFrames(base, dir, &reader);
+    reader.close();
+    return result;
+}
+
+int CSpriteBase::init(const char* dir)
+{
+    return initReporting(this, dir, NULL, NULL);
+}
+
+void CSpriteBase::release()
+{
+    if (mAnim)
+    {
+        for (int i = 0; i < mNumFrames; i++)
+            SDL_FreeSurface(mAnim[i].image);
+        free(mAnim);
+    }
+    *this = CSpriteBase();
+}
+
 int CSprite::init(CSpriteBase* base, SDL_Surface* screen)
 {
     mSpriteBase = base;
@@ -537,6 +419,12 @@ int CSprite::init(CSpriteBase* base, SDL_Surface* screen)
     }
     mScreen = screen;
     return mBackreplacement ? 0 : -1;
+}
+
+void CSprite::release()
+{
+    SDL_FreeSurface(mBackreplacement);
+    *this = CSprite();
 }
 
 void CSprite::clearBG()

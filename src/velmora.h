@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include "bmp_check.h"
 #include "sprite.h"
 
 // The scene's objects live for the whole program and start zeroed.

@@ -31,10 +31,11 @@ read -r -a sdl_libs <<<"$(pkg-config --libs sdl)"
 # allocation routed through the fuzzer's limit.
 "$cxx" "${flags[@]}" "${sdl_cflags[@]}" -include "$src/tests/fuzz/table_limit.h" \
     -c "$src/src/sprite.cpp" -o sprite-fuzz.o
+"$cxx" "${flags[@]}" "${sdl_cflags[@]}" -c "$src/src/bmp_check.cpp" -o bmp-check-fuzz.o
 "$cxx" "${flags[@]}" "${sdl_cflags[@]}" "$src/tests/fuzz/sprite_loader_fuzz.cpp" sprite-fuzz.o \
-    "${sdl_libs[@]}" -o fuzz-info
+    bmp-check-fuzz.o "${sdl_libs[@]}" -o fuzz-info
 "$cxx" "${flags[@]}" "${sdl_cflags[@]}" -DVELMORA_FUZZ_FRAME "$src/tests/fuzz/sprite_loader_fuzz.cpp" \
-    sprite-fuzz.o "${sdl_libs[@]}" -o fuzz-frame
+    sprite-fuzz.o bmp-check-fuzz.o "${sdl_libs[@]}" -o fuzz-frame
 
 export SDL_VIDEODRIVER=dummy
 sdl=$(ldd ./fuzz-info | sed -n 's/^[[:space:]]*libSDL-1\.2\.so\.0 => \([^ ]*\).*/\1/p')

@@ -184,10 +184,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pass(sprites, 1);
     }
 
+    sprites[0].release();
+    sprites[1].release();
+    base.release();
     gRecording = false;
+    // Whatever the engine made and its release left behind.
     for (SDL_Surface* s : gMade)
         SDL_FreeSurface(s);
     gMade.clear();
-    free(base.mAnim);
     return 0;
 }

@@ -1,5 +1,5 @@
 // The development package, libvelmora-sprite-dev: its control fields, its files
-// and what lintian says of it. tests/example builds a program against it.
+// and what lintian says of it. example_build.sh builds a program against it.
 #include <sstream>
 
 #include "support.h"
@@ -70,6 +70,7 @@ TEST_F(DevPackage, HoldsHeaderLibraryCMakePackageAndPkgConfigFileInTheMultiarchD
                              : path.substr(2));
     }
     EXPECT_EQ(files, (std::set<std::string>{
+                         "usr/include/velmora/bmp_check.h",
                          "usr/include/velmora/sprite.h",
                          libdir + "libvelmora-sprite.a",
                          libdir + "cmake/Velmora/VelmoraConfig.cmake",

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "artset.h"
+#include "command.h"
 #include "figure.h"
 #include "icon.h"
 #include "layout.h"
@@ -130,15 +131,9 @@ fs::path freshDir(const std::string& name)
 // Runs a shell command; gives its exit status and what it printed on both streams.
 int run(const std::string& command, std::string& output)
 {
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buffer[512];
-    output.clear();
-    while (fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const testsupport::Outcome outcome = testsupport::run(command + " 2>&1");
+    output = outcome.output;
+    return outcome.status;
 }
 
 int changedPixels(const Picture& a, const Picture& b)

@@ -38,23 +38,24 @@ SDL_Rect rect(int x, int y, int w, int h)
 
 const SDL_Rect kNothing = rect(0, 0, 0, 0);
 
-class ChangedRectsTest : public ::testing::Test
+class ChangedRectsTest : public SpriteSceneTest
 {
 protected:
     void SetUp() override
     {
-        setTicks(0);
-        mScreen = display();
-        ASSERT_NE(mScreen, nullptr);
+        ASSERT_NO_FATAL_FAILURE(SpriteSceneTest::SetUp());
         SDL_SetClipRect(mScreen, nullptr);
-        fillRect(mScreen, 0, 0, 1024, 768, kGrey);
         // A pattern, so that a restore in the wrong place shows.
         for (int x = 0; x < 1024; x += 64)
             fillRect(mScreen, x, 0, 32, 768, kTeal);
         mList.clear();
     }
 
-    void TearDown() override { SDL_SetClipRect(mScreen, nullptr); }
+    void TearDown() override
+    {
+        SDL_SetClipRect(mScreen, nullptr);
+        SpriteSceneTest::TearDown();
+    }
 
     // Writes and loads a set of solid frames (no colour key), and binds mSprite to it.
     void loadAndBind(const std::vector<Frame>& frames, int x, int y)
@@ -117,10 +118,6 @@ protected:
         return mList;
     }
 
-    SDL_Surface* mScreen = nullptr;
-    SetDir mDir;
-    CSpriteBase mSet = CSpriteBase();
-    CSprite mSprite = CSprite();
     CRectList mList = CRectList();
     std::vector<Uint32> mBefore;
 };

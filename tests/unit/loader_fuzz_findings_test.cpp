@@ -12,19 +12,19 @@
 #include "sdl_library.h"
 #include "sprite.h"
 #include "sprite_fixture.h"
+#include "sprite_info.h"
 
 using namespace spritetest;
 
 namespace
 {
 
-class LoaderFuzzFindings : public ::testing::Test
+class LoaderFuzzFindings : public SpriteSceneTest
 {
 protected:
     void SetUp() override
     {
-        mScreen = display();
-        ASSERT_NE(mScreen, nullptr);
+        ASSERT_NO_FATAL_FAILURE(SpriteSceneTest::SetUp());
         mDir.bmp("a.bmp", 8, 6, kFrameColour);
         mDir.bmp("b.bmp", 4, 4, kFrameColour);
     }
@@ -32,8 +32,6 @@ protected:
     void writeInfo(const std::string& bytes) { mDir.write("info", bytes); }
 
     static constexpr Uint32 kFrameColour = 0x14C83C;
-    SDL_Surface* mScreen = nullptr;
-    SetDir mDir;
 };
 
 std::vector<CSpriteInfoLine::Kind> gKinds;
@@ -75,7 +73,7 @@ TEST_F(LoaderFuzzFindings, LineBeginningWithNulIsSkippedAndFramesAroundItLoad)
 
     CSpriteBase base = CSpriteBase();
     gKinds.clear();
-    EXPECT_EQ(base.init(mDir.c_str(), recordKind, nullptr), 0);
+    EXPECT_EQ(initReporting(&base, mDir.c_str(), recordKind, nullptr), 0);
 
     ASSERT_EQ(base.mNumFrames, 2);
     ASSERT_NE(base.mAnim[0].image, nullptr);
@@ -135,7 +133,8 @@ TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
     }
     EXPECT_EQ(pixel(mScreen, 0, 0), background);
     EXPECT_EQ(pixel(mScreen, 20, 20), background);
-    free(base.mAnim);
+    sprite.release();
+    base.release();
 }
 
 // Two more headers that SDL loads as surfaces it can't draw from: 8969 x 65280
@@ -168,8 +167,8 @@ TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
             sprite.updateBG();
             sprite.draw();
         }
-        SDL_FreeSurface(base.mAnim[0].image);
-        free(base.mAnim);
+        sprite.release();
+        base.release();
     }
 }
 
@@ -191,9 +190,7 @@ TEST_F(LoaderFuzzFindings, KeyedFrameWithFiveBytesPerPixelLoadsWithoutReadingPas
     ASSERT_EQ(base.mNumFrames, 2);
     EXPECT_EQ(base.mAnim[0].image != nullptr, loads);
     EXPECT_EQ(base.mW, loads ? 2 : 0);
-    SDL_FreeSurface(base.mAnim[0].image);
-    SDL_FreeSurface(base.mAnim[1].image);
-    free(base.mAnim);
+    base.release();
 }
 
 // Frames whose header claims more pixels than the file holds: a 62-byte file
@@ -232,7 +229,7 @@ TEST_F(LoaderFuzzFindings, FrameClaimingMorePixelsThanTheFileHoldsIsRefusedWithF
         EXPECT_EQ(base.mAnim[0].image, nullptr);
         EXPECT_EQ(std::string(SDL_GetError()), c.reason);
         EXPECT_EQ(base.mW, 0);
-        free(base.mAnim);
+        base.release();
     }
 }
 

@@ -14,13 +14,12 @@ using namespace spritetest;
 namespace
 {
 
-class SceneImages : public ::testing::Test
+class SceneImages : public SpriteSceneTest
 {
 protected:
     void SetUp() override
     {
-        mScreen = display();
-        ASSERT_NE(mScreen, nullptr);
+        ASSERT_NO_FATAL_FAILURE(SpriteSceneTest::SetUp());
         fill(kBlack);
     }
 
@@ -31,9 +30,6 @@ protected:
 
     // The display's pixel at (x, y) as 0xRRGGBB.
     Uint32 pixel(int x, int y) const { return spritetest::pixel(mScreen, x, y); }
-
-    SDL_Surface* mScreen = nullptr;
-    SetDir mDir;
 };
 
 TEST_F(SceneImages, LoadedImageIsInTheDisplayFormatWithItsPixels)

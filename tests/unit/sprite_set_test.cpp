@@ -17,16 +17,9 @@ using namespace spritetest;
 namespace
 {
 
-class SpriteSetTest : public ::testing::Test
+class SpriteSetTest : public SpriteSceneTest
 {
 protected:
-    void SetUp() override
-    {
-        mScreen = display();
-        ASSERT_NE(mScreen, nullptr);
-        fillRect(mScreen, 0, 0, 1024, 768, kGrey);
-    }
-
     // Loads the set written into mDir.
     int load() { return mSet.init(mDir.c_str()); }
 
@@ -49,9 +42,6 @@ protected:
     bool hasEntries(int n) const { return mSet.mAnim && mSet.mNumFrames >= n; }
 
     static constexpr Uint32 kNoImage = 0xFFFFFFFF;
-    SDL_Surface* mScreen = nullptr;
-    SetDir mDir;
-    CSpriteBase mSet = CSpriteBase();
 };
 
 using Colours = std::pair<Uint32, Uint32>;

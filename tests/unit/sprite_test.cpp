@@ -13,17 +13,9 @@ using namespace spritetest;
 namespace
 {
 
-class SpriteTest : public ::testing::Test
+class SpriteTest : public SpriteSceneTest
 {
 protected:
-    void SetUp() override
-    {
-        setTicks(0);
-        mScreen = display();
-        ASSERT_NE(mScreen, nullptr);
-        fillRect(mScreen, 0, 0, 1024, 768, kGrey);
-    }
-
     // Writes and loads a set of 10x10 solid frames with the given colours and
     // pauses (and no colour key).
     void loadSet(const std::vector<Uint32>& colours, const std::vector<int>& pauses)
@@ -66,10 +58,6 @@ protected:
         return pixel(mScreen, x + 5, y + 5);
     }
 
-    SDL_Surface* mScreen = nullptr;
-    SetDir mDir;
-    CSpriteBase mSet = CSpriteBase();
-    CSprite mSprite = CSprite();
 };
 
 // --- Animation ------------------------------------------------------------
@@ -530,5 +518,84 @@ INSTANTIATE_TEST_SUITE_P(
                       EmptySetCase{"CountNegative", true, "FILES: -1\n"},
                       EmptySetCase{"HeaderUnreadable", true, "# no header\nf.bmp 1 0 0 0\n"}),
     [](const ::testing::TestParamInfo<EmptySetCase>& info) { return std::string(info.param.what); });
+
+// release frees what a set and a sprite hold and leaves both as they were
+// before init, whatever state the load left them in: safe to release again,
+// and ready for init.
+struct ReleaseCase
+{
+    const char* what;
+    const char* info;  // the info file; null for none
+    int loaded;        // frames the load leaves in the table
+};
+
+void PrintTo(const ReleaseCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class ReleaseTest : public SpriteTest, public ::testing::WithParamInterface<ReleaseCase>
+{
+};
+
+TEST_P(ReleaseTest, FreesTheFramesAndLeavesSetAndSpriteAsNew)
+{
+    const ReleaseCase& c = GetParam();
+    mDir.bmp("a.bmp", 10, 10, kRed);
+    mDir.bmp("b.bmp", 12, 8, kGreen);
+    if (c.info)
+        mDir.write("info", c.info);
+    mSet.init(mDir.c_str());
+    bind(10, 10);
+    passAt(0, 10, 10);
+
+    // A second reference to every frame: the release's own free leaves each at one.
+    std::vector<SDL_Surface*> frames;
+    for (int i = 0; mSet.mAnim && i < mSet.mNumFrames; i++)
+        if (SDL_Surface* image = mSet.mAnim[i].image)
+        {
+            image->refcount++;
+            frames.push_back(image);
+        }
+    ASSERT_EQ((int)frames.size(), c.loaded);
+
+    for (int round = 0; round < 2; round++)
+    {
+        mSprite.release();
+        mSet.release();
+        EXPECT_EQ(mSet.mAnim, nullptr);
+        EXPECT_EQ(mSet.mBuilt, 0);
+        EXPECT_EQ(mSet.mNumFrames, 0);
+        EXPECT_EQ(mSet.mW, 0);
+        EXPECT_EQ(mSet.mH, 0);
+        EXPECT_EQ(mSprite.getFrame(), 0);
+        EXPECT_EQ(mSprite.getSpeed(), 0.0f);
+        EXPECT_EQ(mSprite.getRestoredRect().w + mSprite.getDrawnRect().w, 0);
+    }
+    for (SDL_Surface* image : frames)
+    {
+        EXPECT_EQ(image->refcount, 1) << "a frame the release did not free";
+        SDL_FreeSurface(image);
+    }
+
+    // A released sprite draws nothing; bound again to the set loaded again, it draws.
+    std::vector<Uint32> before = snapshot(mScreen);
+    mSprite.draw();
+    EXPECT_TRUE(snapshot(mScreen) == before);
+    mDir.write("info", "FILES: 1\nb.bmp 10 0 0 0\n");
+    ASSERT_EQ(mSet.init(mDir.c_str()), 0);
+    EXPECT_EQ(mSet.mW, 12);
+    bind(40, 40);
+    passAt(1, 40, 40);
+    EXPECT_EQ(pixel(mScreen, 40, 40), kGreen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, ReleaseTest,
+    ::testing::Values(ReleaseCase{"NeverLoaded", nullptr, 0},
+                      ReleaseCase{"Loaded", "FILES: 2\na.bmp 10 0 0 0\nb.bmp 10 0 0 0\n", 2},
+                      ReleaseCase{"FailedAtSecondFrame", "FILES: 3\na.bmp 10 0 0 0\nmissing.bmp 10 0 0 0\n", 1},
+                      ReleaseCase{"TableOnly", "FILES: 4\n", 0}),
+    [](const ::testing::TestParamInfo<ReleaseCase>& info) { return std::string(info.param.what); });
 
 }

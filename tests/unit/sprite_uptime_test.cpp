@@ -18,17 +18,9 @@ namespace
 const Uint32 kOrigins[] = {0u, (1u << 24) - 70u, (1u << 31) - 70u, 0xFFFFFFFFu - 70u,
                            3000000000u};
 
-class UptimeTest : public ::testing::TestWithParam<Uint32>
+class UptimeTest : public SpriteSceneTest, public ::testing::WithParamInterface<Uint32>
 {
 protected:
-    void SetUp() override
-    {
-        setTicks(0);
-        mScreen = display();
-        ASSERT_NE(mScreen, nullptr);
-        fillRect(mScreen, 0, 0, 1024, 768, kGrey);
-    }
-
     // Loads a set of 10x10 solid frames, one colour each, with these pauses.
     void loadSet(const std::vector<int>& pauses)
     {
@@ -74,10 +66,6 @@ protected:
         return frames;
     }
 
-    SDL_Surface* mScreen = nullptr;
-    SetDir mDir;
-    CSpriteBase mSet = CSpriteBase();
-    CSprite mSprite = CSprite();
 };
 
 std::string originName(const testing::TestParamInfo<Uint32>& info)

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <utility>
 
-#include "sprite.h"
+#include "bmp_check.h"
 
 namespace velmoracheck
 {
@@ -25,24 +25,6 @@ const int kCompressionBitFields = 3;
 const int kCompressionJpeg = 4;
 const int kCompressionPng = 5;
 const int kCompressionAlphaBitFields = 6;
-
-// Little-endian fields at an offset; false when the bytes end before the field.
-bool read16(const std::string& bytes, std::size_t at, std::uint32_t* value)
-{
-    if (at + 2 > bytes.size())
-        return false;
-    *value = (std::uint32_t)(unsigned char)bytes[at] | (std::uint32_t)(unsigned char)bytes[at + 1] << 8;
-    return true;
-}
-
-bool read32(const std::string& bytes, std::size_t at, std::uint32_t* value)
-{
-    std::uint32_t low, high;
-    if (!read16(bytes, at, &low) || !read16(bytes, at + 2, &high))
-        return false;
-    *value = low | high << 16;
-    return true;
-}
 
 // The Windows headers; every other size from 16 to 64 bytes is an OS/2 2.x header,
 // where compression 3 and 4 mean Huffman coding and 24-bit RLE.
@@ -143,7 +125,7 @@ BmpFlavour readBmpFlavour(const std::string& bytes)
         std::size_t at = headerSize >= 52 ? 54 : 14 + headerSize;
         int count = headerSize >= 56 || compression == kCompressionAlphaBitFields ? 4 : 3;
         for (int i = 0; i < count; i++)
-            if (!read32(bytes, at + 4 * i, &masks[i]))
+            if (!readLe32((const Uint8*)bytes.data(), bytes.size(), at + 4 * i, &masks[i]))
                 masks[i] = 0;
     }
     else if (compression == kCompressionNone && bits == 16)

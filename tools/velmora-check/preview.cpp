@@ -19,6 +19,7 @@
 
 #include "animation_file.h"
 #include "sprite.h"
+#include "sprite_info.h"
 #include "sprite_check.h"
 
 namespace
@@ -68,19 +69,14 @@ class LoadedSet
 {
 public:
     LoadedSet() : mBase(CSpriteBase()) {}
-    ~LoadedSet()
-    {
-        for (int i = 0; mBase.mAnim && i < mBase.mNumFrames; i++)
-            SDL_FreeSurface(mBase.mAnim[i].image);
-        std::free(mBase.mAnim);
-    }
+    ~LoadedSet() { mBase.release(); }
     LoadedSet(const LoadedSet&) = delete;
     LoadedSet& operator=(const LoadedSet&) = delete;
 
     // Loads dir; false, with the reason in error, when the preview can't play it.
     bool load(const std::string& dir, std::string* error)
     {
-        int status = mBase.init(dir.c_str(), watchLoad, &mWatch);
+        int status = initReporting(&mBase, dir.c_str(), watchLoad, &mWatch);
         std::string why;
         if (mWatch.reads == 0)
             why = "there is no \"info\" file that can be read";
@@ -214,6 +210,7 @@ bool play(LoadedSet& set, const Background& background, Animation* animation, st
         if (!ok)
             *error = "the engine did not move on from frame " + std::to_string(picture.frame) + " after its pause";
     }
+    sprite.release();
     SDL_FreeSurface(canvas);
     return ok;
 }

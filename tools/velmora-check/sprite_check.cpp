@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "bmp_flavour.h"
+#include "bmp_check.h"
 #include "sprite.h"
+#include "sprite_info.h"
 
 namespace velmoracheck
 {
@@ -390,21 +392,6 @@ void reportUnread(Report& report, const std::string& dir, const Read& last, int 
         report.warn(0, std::to_string(unread - 5) + " more frame lines after the declared frames are never read");
 }
 
-// Releases what the loader made: the frames that loaded and the table.
-void release(CSpriteBase& base, const std::vector<Read>& reads)
-{
-    for (const Read& read : reads)
-    {
-        if (read.kind == CSpriteInfoLine::FRAME && read.loaded && base.mAnim)
-        {
-            SDL_FreeSurface(base.mAnim[read.index].image);
-            base.mAnim[read.index].image = nullptr;
-        }
-    }
-    std::free(base.mAnim);
-    base.mAnim = nullptr;
-}
-
 }
 
 bool openDisplay(std::string* error)
@@ -433,7 +420,7 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
     Watch watch;
     SDL_ClearError();
     CSpriteBase base = CSpriteBase();
-    int status = base.init(dir.c_str(), watchRead, &watch);
+    int status = initReporting(&base, dir.c_str(), watchRead, &watch);
 
     if (watch.reads.empty())
     {
@@ -539,8 +526,6 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
             reportUnread(report, dir, watch.reads.back(), declared);
     }
 
-    release(base, watch.reads);
-
     switch (report.verdict())
     {
     case kClean:
@@ -555,6 +540,7 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
         out << "  result: cannot be used\n";
         break;
     }
+    base.release();
     return report.verdict();
 }
 

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "sprite.h"
+#include "sprite_info.h"
 #include "sprite_check.h"
 
 namespace velmoraimport
@@ -508,7 +509,7 @@ std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frame
 {
     std::vector<int> loaded;
     CSpriteBase base = CSpriteBase();
-    base.init(dir.c_str(), onLoadedFrame, &loaded);
+    initReporting(&base, dir.c_str(), onLoadedFrame, &loaded);
     std::string differs;
     if ((int)loaded.size() != (int)frames.size() || base.mNumFrames != (int)frames.size())
         differs = "the engine loads " + std::to_string(loaded.size()) + " frames of " + std::to_string(frames.size());
@@ -517,7 +518,6 @@ std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frame
     const int w = frames.empty() ? 1 : frames[0].image.w, h = frames.empty() ? 1 : frames[0].image.h;
     SDL_Surface* target =
         SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, format->Rmask, format->Gmask, format->Bmask, 0);
-    // The sprite's background buffer stays with it, as in the program; it is one small surface.
     CSprite sprite = CSprite();
     if (differs.empty())
         sprite.init(&base, target);
@@ -552,9 +552,8 @@ std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frame
         }
     }
     SDL_FreeSurface(target);
-    for (int index : loaded)
-        SDL_FreeSurface(base.mAnim[index].image);
-    std::free(base.mAnim);
+    sprite.release();
+    base.release();
     return differs;
 }
 

@@ -1,10 +1,10 @@
-// Runs command lines for the checker's tests.
+// Runs command lines for the tests.
 #include "command.h"
 
 #include <stdio.h>
 #include <sys/wait.h>
 
-namespace checkertest
+namespace testsupport
 {
 
 Outcome run(const std::string& command)
@@ -24,7 +24,10 @@ Outcome run(const std::string& command)
 
 std::string quoted(const std::string& text)
 {
-    return "'" + text + "'";
+    std::string word = "'";
+    for (char c : text)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
 }
 
 }

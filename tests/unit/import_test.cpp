@@ -19,7 +19,9 @@
 #include "bmp_flavour.h"
 #include "importer.h"
 #include "sprite.h"
+#include "command.h"
 #include "sprite_check.h"
+#include "temp_dir.h"
 
 namespace
 {
@@ -48,11 +50,6 @@ std::string magick()
 {
     static const std::string command = std::system("command -v magick >/dev/null 2>&1") == 0 ? "magick" : "convert";
     return command;
-}
-
-std::string quoted(const fs::path& path)
-{
-    return "'" + path.string() + "'";
 }
 
 void writeText(const fs::path& path, const std::string& text)
@@ -128,14 +125,6 @@ public:
         ASSERT_TRUE(velmoracheck::openDisplay(&error)) << error;
     }
 
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "velmora-import-test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        mDir = pattern;
-    }
-    void TearDown() override { fs::remove_all(mDir); }
-
     fs::path path(const std::string& name) const { return mDir / name; }
 
     // Runs ImageMagick in the test directory; %m in the arguments starts a
@@ -146,7 +135,7 @@ public:
         for (const char* paren : {"(", ")"})
             for (size_t at = 0; (at = escaped.find(std::string(" ") + paren + " ", at)) != std::string::npos; at += 3)
                 escaped.replace(at, 3, std::string(" \\") + paren + " ");
-        const std::string command = "cd " + quoted(mDir) + " && " + magick() + " " + escaped;
+        const std::string command = "cd " + testsupport::quoted(mDir.string()) + " && " + magick() + " " + escaped;
         if (std::system(command.c_str()) != 0)
             throw std::runtime_error("failed: " + command);
     }
@@ -179,10 +168,9 @@ public:
                     frame.pixels.push_back(keyed ? 0 : 0xFF000000u | (Uint32)r << 16 | (Uint32)g << 8 | b);
                 }
             SDL_UnlockSurface(image);
-            SDL_FreeSurface(image);
             frames.push_back(frame);
         }
-        std::free(base.mAnim);
+        base.release();
         return frames;
     }
 
@@ -208,7 +196,8 @@ public:
         return found;
     }
 
-    fs::path mDir;
+    testsupport::TempDir mTemp{"velmora-import-test"};
+    fs::path mDir = mTemp.path();
 };
 
 void expectFrame(const Loaded& frame, const Image& source, const std::vector<Uint32>& pixels, const std::string& what)
@@ -642,13 +631,10 @@ TEST(ImportCommand, HelpAndAnErrorThroughTheRealBinary)
 {
     const std::string bin = VELMORA_IMPORT_BIN;
     EXPECT_EQ(WEXITSTATUS(std::system((bin + " --help >/dev/null").c_str())), 0);
-    const std::string command = bin + " /nonexistent-dir/out /nonexistent.png 2>&1 >/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[512] = "";
-    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
-    EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 2);
-    EXPECT_STREQ(line, "velmora-import: /nonexistent.png: cannot be opened: No such file or directory\n");
+    const testsupport::Outcome outcome =
+        testsupport::run(bin + " /nonexistent-dir/out /nonexistent.png 2>&1 >/dev/null");
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.output, "velmora-import: /nonexistent.png: cannot be opened: No such file or directory\n");
 }
 
 }

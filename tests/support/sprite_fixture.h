@@ -5,11 +5,15 @@
 #define VELMORA_TESTS_SPRITE_FIXTURE_H
 
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "sprite.h"
+#include "temp_dir.h"
 
 namespace spritetest
 {
@@ -58,13 +62,10 @@ void paintStack();
 class SetDir
 {
 public:
-    SetDir();
-    ~SetDir();
-    SetDir(const SetDir&) = delete;
-    SetDir& operator=(const SetDir&) = delete;
+    SetDir() : mDir("velmora-set") {}
 
-    const std::string& path() const { return mPath; }
-    const char* c_str() const { return mPath.c_str(); }
+    const std::string& path() const { return mDir.path(); }
+    const char* c_str() const { return mDir.c_str(); }
 
     // Writes a file byte for byte (the info file, for instance).
     void write(const std::string& name, const std::string& bytes) const;
@@ -79,7 +80,21 @@ public:
               Uint8 left, Uint8 right) const;
 
 private:
-    std::string mPath;
+    testsupport::TempDir mDir;
+};
+
+// The start of a sprite test: the test clock at 0 and the display grey, a
+// directory for the set, the set and one sprite, both released at the end.
+class SpriteSceneTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    SDL_Surface* mScreen = nullptr;
+    SetDir mDir;
+    CSpriteBase mSet = CSpriteBase();
+    CSprite mSprite = CSprite();
 };
 
 }

@@ -259,15 +259,14 @@ TEST_P(BmpFlavours, DrawsWithTheKeyTransparentAndRestoresItsBackground)
     {
         EXPECT_EQ(status, -1);
         EXPECT_EQ(base.mAnim[0].image, nullptr);
-        std::free(base.mAnim);
+        base.release();
         return;
     }
     ASSERT_EQ(status, 0) << SDL_GetError();
     if (paletteMisread(f))
     {
         // The frame loads in the wrong colours, which the checker warns about (below).
-        SDL_FreeSurface(base.mAnim[0].image);
-        std::free(base.mAnim);
+        base.release();
         return;
     }
     SDL_Surface* image = base.mAnim[0].image;
@@ -327,8 +326,8 @@ TEST_P(BmpFlavours, DrawsWithTheKeyTransparentAndRestoresItsBackground)
     want[0] = keyColour;
     EXPECT_EQ(restored, want);
 
-    SDL_FreeSurface(image);
-    std::free(base.mAnim);
+    sprite.release();
+    base.release();
 }
 
 TEST_P(BmpFlavours, CheckerDescribesTheFileAndWarnsWhereTheKeyFails)

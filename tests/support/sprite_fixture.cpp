@@ -155,28 +155,12 @@ __attribute__((noinline)) void paintStack()
         stack[i] = i % 8 == 7 ? '\0' : 'a';
 }
 
-SetDir::SetDir()
-{
-    std::string pattern = (fs::temp_directory_path() / "velmora-set-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data()))
-        ADD_FAILURE() << "mkdtemp failed for " << pattern;
-    mPath = buffer.data();
-}
-
-SetDir::~SetDir()
-{
-    std::error_code ignored;
-    fs::remove_all(mPath, ignored);
-}
-
 void SetDir::write(const std::string& name, const std::string& bytes) const
 {
-    std::ofstream out(mPath + "/" + name, std::ios::binary);
+    std::ofstream out(path() + "/" + name, std::ios::binary);
     out.write(bytes.data(), (std::streamsize)bytes.size());
     if (!out)
-        ADD_FAILURE() << "could not write " << mPath << "/" << name;
+        ADD_FAILURE() << "could not write " << path() << "/" << name;
 }
 
 void SetDir::bmp(const std::string& name, int w, int h, Uint32 left, Uint32 right) const
@@ -187,7 +171,7 @@ void SetDir::bmp(const std::string& name, int w, int h, Uint32 left, Uint32 righ
         fillRect(surface, 0, 0, w / 2, h, left);
         fillRect(surface, w / 2, 0, w - w / 2, h, right);
     }
-    saveOrFail(surface, mPath + "/" + name);
+    saveOrFail(surface, path() + "/" + name);
 }
 
 void SetDir::bmp8(const std::string& name, int w, int h, const std::vector<SDL_Color>& palette,
@@ -202,7 +186,21 @@ void SetDir::bmp8(const std::string& name, int w, int h, const std::vector<SDL_C
         SDL_FillRect(surface, &l, left);
         SDL_FillRect(surface, &r, right);
     }
-    saveOrFail(surface, mPath + "/" + name);
+    saveOrFail(surface, path() + "/" + name);
+}
+
+void SpriteSceneTest::SetUp()
+{
+    setTicks(0);
+    mScreen = display();
+    ASSERT_NE(mScreen, nullptr);
+    fillRect(mScreen, 0, 0, 1024, 768, kGrey);
+}
+
+void SpriteSceneTest::TearDown()
+{
+    mSprite.release();
+    mSet.release();
 }
 
 }

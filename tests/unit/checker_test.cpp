@@ -12,6 +12,7 @@
 
 #include "command.h"
 #include "damaged_bmp.h"
+#include "temp_dir.h"
 #include "sprite_check.h"
 
 namespace
@@ -23,9 +24,9 @@ using velmoracheck::kClean;
 using velmoracheck::kUnusable;
 using velmoracheck::kWarnings;
 
-using checkertest::Outcome;
-using checkertest::quoted;
-using checkertest::run;
+using testsupport::Outcome;
+using testsupport::quoted;
+using testsupport::run;
 
 class Checker : public ::testing::Test
 {
@@ -40,14 +41,10 @@ protected:
 
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "velmora-check-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        mRoot = pattern;
         mSet = mRoot / "set";
         fs::create_directory(mSet);
     }
 
-    void TearDown() override { fs::remove_all(mRoot); }
 
     void frame(const std::string& name, int w, int h)
     {
@@ -74,7 +71,8 @@ protected:
         return verdict;
     }
 
-    fs::path mRoot;
+    testsupport::TempDir mTemp{"velmora-check"};
+    fs::path mRoot = mTemp.path();
     fs::path mSet;
     std::string mReport;
 };
