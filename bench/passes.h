@@ -84,6 +84,18 @@ template <class Marks> void sceneChangedRectsPass(CRectList& changed, Marks& mar
     marks.end(ph.present);
 }
 
+// The draw and present phases that every pass through the engine ends with.
+template <class Marks>
+void drawAndPresent(std::vector<CSprite>& sprites, SDL_Surface* display, Marks& marks, Phases& ph)
+{
+    for (CSprite& s : sprites)
+        s.draw();
+    marks.end(ph.draw);
+    if (display)
+        SDL_Flip(display);
+    marks.end(ph.present);
+}
+
 // Dirty rectangles through the engine: every sprite restores, then every sprite
 // saves, then every sprite draws. `display` is null for an off-screen target.
 template <class Marks>
@@ -96,12 +108,7 @@ void dirtyPass(std::vector<CSprite>& sprites, SDL_Surface* display, Marks& marks
     for (CSprite& s : sprites)
         s.updateBG();
     marks.end(ph.save);
-    for (CSprite& s : sprites)
-        s.draw();
-    marks.end(ph.draw);
-    if (display)
-        SDL_Flip(display);
-    marks.end(ph.present);
+    drawAndPresent(sprites, display, marks, ph);
 }
 
 // Full redraw through the engine: the whole background, then every sprite's frame.
@@ -113,12 +120,7 @@ void fullPass(std::vector<CSprite>& sprites, SDL_Surface* background, SDL_Surfac
     marks.start();
     drawBG(background, target);
     marks.end(ph.restore);
-    for (CSprite& s : sprites)
-        s.draw();
-    marks.end(ph.draw);
-    if (display)
-        SDL_Flip(display);
-    marks.end(ph.present);
+    drawAndPresent(sprites, display, marks, ph);
 }
 
 // A sprite for the floor: the same surfaces and the same animation rule as the

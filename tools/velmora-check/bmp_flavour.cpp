@@ -18,13 +18,12 @@ namespace
 // palette of 256 entries.
 const std::size_t kHeaderBytes = 14 + 124 + 16 + 256 * 4;
 
-const int kCompressionNone = 0;
-const int kCompressionRle8 = 1;
-const int kCompressionRle4 = 2;
-const int kCompressionBitFields = 3;
-const int kCompressionJpeg = 4;
-const int kCompressionPng = 5;
-const int kCompressionAlphaBitFields = 6;
+// The compression field's values in a Windows header.
+enum Compression
+{
+    kCompressionNone, kCompressionRle8, kCompressionRle4, kCompressionBitFields,
+    kCompressionJpeg, kCompressionPng, kCompressionAlphaBitFields
+};
 
 // The Windows headers; every other size from 16 to 64 bytes is an OS/2 2.x header,
 // where compression 3 and 4 mean Huffman coding and 24-bit RLE.
