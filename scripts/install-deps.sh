@@ -2,8 +2,9 @@
 # Installs the Debian packages Velmora needs, and nothing when they are all present.
 #   scripts/install-deps.sh          what building and running the demo needs
 #   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
-#                                    the SDL 1.2 compatibility layer too)
+#                                    the SDL 1.2 compatibility layer too, and in a browser)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
+#   scripts/install-deps.sh --web    that, plus Emscripten, for `make web`
 #   scripts/install-deps.sh --release  what the release check needs (scripts/test-release.sh)
 # Every name is the one Debian 12, Debian 13 and Debian unstable all know: the
 # release's default clang with its sanitizer runtime through the metapackages,
@@ -15,6 +16,9 @@ packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
 # velmora-import reads GIFs and sprite sheets' JSON; velmora-check --preview
 # writes GIF and WebP animations.
 packages+=(libgif-dev libwebp-dev nlohmann-json3-dev)
+if [ "${1:-}" = "--web" ]; then
+  packages+=(emscripten python3)
+fi
 if [ "${1:-}" = "--release" ]; then
   packages=(mmdebstrap util-linux git tar)
 fi
@@ -30,6 +34,13 @@ if [ "${1:-}" = "--test" ]; then
   # The Wayland tests: a headless sway, grim for its screenshots, jq for its
   # window tree, and what the test keyboard is built from.
   packages+=(sway grim jq libwayland-dev libwayland-bin libxkbcommon-dev xkb-data)
+  # The browser test, where Emscripten comes with its libraries built (Debian
+  # 12 and 13; unstable's would build them on first use): tests/web. A node
+  # installed from elsewhere brings its own npm, which Debian's would conflict with.
+  case $(cat /etc/debian_version) in
+    12.*|13.*) packages+=(emscripten chromium nodejs python3)
+               command -v npm >/dev/null || packages+=(npm) ;;
+  esac
 fi
 
 sudo=""

@@ -161,8 +161,12 @@ unshare --mount --pid --fork --kill-child bash -c '
   mount -t tmpfs tmpfs "$chroot/tmp"
   mount -t tmpfs tmpfs "$chroot/dev/shm"
   cp /etc/resolv.conf "$chroot/etc/resolv.conf"
+  # The certificate authorities of the host too, for npm (puppeteer-core, for the
+  # browser test): where the network reaches the registry through a proxy, the host trusts it.
+  cp /etc/ssl/certs/ca-certificates.crt "$chroot/etc/ssl/host-ca-certificates.crt"
   exec chroot "$chroot" env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      HOME=/root LANG=C.UTF-8 TERM=dumb bash /velmora/scripts/test-release.sh --inside "$@"
+      HOME=/root LANG=C.UTF-8 TERM=dumb NODE_EXTRA_CA_CERTS=/etc/ssl/host-ca-certificates.crt \
+      bash /velmora/scripts/test-release.sh --inside "$@"
 ' _ "$chroot" "$release" 2>&1 | tee -a "$log" || status=$?
 minutes=$(( (SECONDS - started + 30) / 60 ))
 if [ "$status" -ne 0 ]; then

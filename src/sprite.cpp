@@ -133,9 +133,9 @@ void clearUnusedBits(SDL_Surface* image)
 // 255,0,255 as a key and 248,0,248 as a pixel, so no converted pixel matches its
 // key any more. The key of the converted frame is therefore taken from a
 // one-pixel image in the loaded image's format holding the key, converted the
-// same way as the pixels. Returns 0, or -1 (the frame keeps the key SDL gave
-// it) when that image can't be made.
-int keepColorKey(SDL_Surface* loaded, SDL_Surface* converted)
+// same way as the pixels. colorKey is the key set on the loaded image. Returns
+// 0, or -1 (the frame keeps the key SDL gave it) when that image can't be made.
+int keepColorKey(SDL_Surface* loaded, Uint32 colorKey, SDL_Surface* converted)
 {
     const SDL_PixelFormat* format = loaded->format;
     if (format->BytesPerPixel > 4)
@@ -147,7 +147,7 @@ int keepColorKey(SDL_Surface* loaded, SDL_Surface* converted)
     if (format->palette && one->format->palette)
         SDL_SetColors(one, format->palette->colors, 0,
                       SDL_min(format->palette->ncolors, one->format->palette->ncolors));
-    setPixelAt(one, 0, 0, format->colorkey);
+    setPixelAt(one, 0, 0, colorKey);
     SDL_Surface* display = SDL_DisplayFormat(one);
     SDL_FreeSurface(one);
     if (!display || SDL_LockSurface(display) < 0)
@@ -173,16 +173,17 @@ SDL_Surface* loadFrame(const char* path, int r, int g, int b, int* keyed)
     SDL_Surface* loaded = loadBMP(path);
     if (!loaded)
         return NULL;
+    Uint32 colorKey = 0;
     if (r > 0)
     {
         clearUnusedBits(loaded);
-        SDL_SetColorKey(loaded, SDL_SRCCOLORKEY,
-                        SDL_MapRGB(loaded->format, (Uint8)(r & 0xFF), (Uint8)(g & 0xFF), (Uint8)(b & 0xFF)));
+        colorKey = SDL_MapRGB(loaded->format, (Uint8)(r & 0xFF), (Uint8)(g & 0xFF), (Uint8)(b & 0xFF));
+        SDL_SetColorKey(loaded, SDL_SRCCOLORKEY, colorKey);
         *keyed = 1;
     }
     SDL_Surface* image = SDL_DisplayFormat(loaded);
     if (image && *keyed)
-        keepColorKey(loaded, image);
+        keepColorKey(loaded, colorKey, image);
     SDL_FreeSurface(loaded);
     return image;
 }
