@@ -240,7 +240,7 @@ const GifCase kGifCases[] = {
      "-dispose previous -delay 5 -size 6x5 xc:none -fill navy -draw 'point 1,1' "
      "-dispose background -delay 7 ( -size 3x2 xc:orange -set page +3+3 ) "
      "-dispose none -delay 0 ( -size 1x1 xc:white -set page +5+0 ) -set page 6x5 in.gif",
-     {50, 70, 0}, false},
+     {50, 70, 100}, false},
     {"interlaced frames",
      "-delay 12 -size 5x9 gradient:red-blue ( -size 3x7 gradient:lime-black -set page +1+1 ) "
      "-set page 5x9 -interlace GIF in.gif",
@@ -569,7 +569,7 @@ const BadCase kBadCases[] = {
          t.makeSheet();
          writeText(t.path("s.json"), sheetJson(true));
      },
-     {"--tag", "run", "@/out", "@/s.json"}, "s.json", "no tag \"run\" (its tags: walk, back, bounce, rebound)"},
+     {"--tag", "run", "@/out", "@/s.json"}, "s.json", "no tag, animation or frames called \"run\" (its tags: walk, back, bounce, rebound)"},
     {"output that already holds a set",
      [](Import& t) {
          t.im("-size 2x2 xc:red a.png");

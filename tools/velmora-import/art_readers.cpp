@@ -349,12 +349,14 @@ std::vector<int> framesOfSprite(const Sheet& sheet, const std::string& sprite)
     return frames;
 }
 
-// The sprites the frames' names give, in the order they first appear.
+// The sprites the numbered frames' names give, in the order they first appear.
 std::vector<std::string> spritesOf(const Sheet& sheet)
 {
     std::vector<std::string> sprites;
     for (const SheetFrame& f : sheet.frames)
     {
+        if (f.name.find_first_of("0123456789") == std::string::npos)
+            continue;
         const std::string sprite = spriteOfFrame(f.name);
         if (std::find(sprites.begin(), sprites.end(), sprite) == sprites.end())
             sprites.push_back(sprite);
@@ -647,10 +649,17 @@ std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std
     std::vector<int> order;
     if (tag.empty())
     {
+        // Numbered frames play in the order of their numbers, whatever order the
+        // file lists them in (some tools sort names as text: 1, 10, 11, ..., 2).
+        bool numbered = true;
         for (int i = 0; i < (int)sheet.frames.size(); i++)
+        {
             order.push_back(i);
-        std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return numericOrder(sheet.frames[a].name, sheet.frames[b].name); });
+            numbered = numbered && sheet.frames[i].name.find_first_of("0123456789") != std::string::npos;
+        }
+        if (numbered)
+            std::stable_sort(order.begin(), order.end(),
+                             [&](int a, int b) { return numericOrder(sheet.frames[a].name, sheet.frames[b].name); });
         return order;
     }
     auto animation = std::find_if(sheet.animations.begin(), sheet.animations.end(),
@@ -672,7 +681,8 @@ std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std
         std::string known = tags.empty() ? "it has no tags" : "its tags: " + listed(tags, 20);
         if (!animations.empty())
             known += "; its animations: " + listed(animations, 20);
-        known += "; its frames are named after " + listed(spritesOf(sheet), 8);
+        if (!spritesOf(sheet).empty())
+            known += "; its frames are named after " + listed(spritesOf(sheet), 8);
         throw ReadError(name, "no tag, animation or frames called \"" + tag + "\" (" + known + ")");
     }
     const SheetTag& t = *found;

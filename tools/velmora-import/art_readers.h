@@ -168,8 +168,8 @@ bool numericOrder(const std::string& a, const std::string& b);
 // form (a list of frames that carry a filename).
 Sheet readSheet(const std::string& text, const std::string& name, const Limits& limits);
 
-// The frame indices of an animation. With no tag, all frames, in numeric order of
-// their names. Else the animation called tag, in its own order; or the frame tag
+// The frame indices of an animation. With no tag, all frames: in numeric order of
+// their names when every name carries a number, else in the file's order. Else the animation called tag, in its own order; or the frame tag
 // called tag, in the order its direction plays it, taking the frames named after
 // it when there are any (a sheet of several sprites counts a tag's frames within
 // its sprite) and refused when the sheet holds several sprites and none of its
