@@ -302,9 +302,15 @@ std::string whyNoImage(const Read& read)
         return read.path + " does not exist";
     if (fs::is_directory(read.path, ec))
         return read.path + " is a directory";
-    std::string flavour = unreadableFlavour(readBmpFlavourFile(read.path), thisSdl());
+    const BmpFlavour header = readBmpFlavourFile(read.path);
+    std::string flavour = unreadableFlavour(header, thisSdl());
     if (!flavour.empty())
         return read.path + " is " + flavour;
+    const int depth = header.bitsPerPixel;
+    if (header.valid && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16 && depth != 24 &&
+        depth != 32)
+        return read.path + " is damaged: its header gives " + std::to_string(depth) +
+               " bits per pixel, which no BMP has (1, 4, 8, 16, 24 or 32); save the frame again as a 24-bit BMP";
     // The engine refused the file itself before SDL read it.
     CBmpCheck bmp;
     if (!checkBmpFile(read.path.c_str(), &bmp))

@@ -514,7 +514,22 @@ bool GifFrames::next(Frame& frame)
     {
         GifRecordType record;
         if (DGifGetRecordType(gif, &record) == GIF_ERROR)
+        {
+            const size_t at = mInput.at - 1;  // the byte that should start a block
+            if (gif->Error == D_GIF_ERR_WRONG_RECORD && at + 4 <= mInput.size &&
+                std::memcmp(mInput.data + at, "GIF8", 4) == 0)
+                throw ReadError(mName, "another GIF file begins after frame " + std::to_string(mFrames - 1) +
+                                           " without this one's end: two GIFs are glued together; export the "
+                                           "animation again as one GIF");
+            if (gif->Error == D_GIF_ERR_WRONG_RECORD && at < mInput.size)
+            {
+                char byte[8];
+                std::snprintf(byte, sizeof byte, "0x%02x", mInput.data[at]);
+                throw ReadError(mName, "damaged after frame " + std::to_string(mFrames - 1) + ": byte " + byte +
+                                           " at offset " + std::to_string(at) + " starts no GIF block");
+            }
             gifFailed(mName, gif->Error, "after frame " + std::to_string(mFrames));
+        }
         if (record == TERMINATE_RECORD_TYPE)
         {
             mEnded = true;
@@ -539,7 +554,18 @@ bool GifFrames::next(Frame& frame)
         if (mFrames >= mLimits.frames)
             throw ReadError(mName, "more than " + std::to_string(mLimits.frames) + " frames");
         if (DGifGetImageDesc(gif) == GIF_ERROR)
+        {
+            // giflib reads the pixels' LZW code size with the descriptor and
+            // reports one it can't decode as a failed read.
+            if (gif->Error == D_GIF_ERR_READ_FAILED && mInput.at < mInput.size && mInput.at > 0 &&
+                (mInput.data[mInput.at - 1] > 8 || mInput.data[mInput.at - 1] < 2))
+                throw ReadError(mName, "frame " + std::to_string(mFrames) + " is damaged: its pixels begin with an "
+                                           "LZW code size of " + std::to_string(mInput.data[mInput.at - 1]) +
+                                           ", where GIF allows 2 to 8; export the animation again");
+            if (gif->Error == D_GIF_ERR_READ_FAILED && mInput.at >= mInput.size)
+                throw ReadError(mName, "cut short: the file ends in frame " + std::to_string(mFrames));
             gifFailed(mName, gif->Error, "in frame " + std::to_string(mFrames));
+        }
         const GifImageDesc desc = gif->Image;
         const int number = mFrames;
         checkSize(desc.Width, desc.Height, mLimits, mName, "frame " + std::to_string(number));
