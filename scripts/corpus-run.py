@@ -60,7 +60,7 @@ def check_verdict(code, output):
     if code < 0 or code > 2:
         return "crashed", "none"
     outcome = {0: "imported", 1: "warned", 2: "refused"}[code]
-    if "otherwise than stb_image" in output:
+    if "pixels differently" in output:
         return outcome, "differs"
     return outcome, ("none" if code == 2 else "agrees")
 

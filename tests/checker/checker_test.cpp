@@ -488,12 +488,12 @@ TEST_F(Checker, FramesThatSdlReadsOtherwiseThanTheSecondReaderAreCountedAndNamed
     // How many pixels this SDL reads otherwise than the file holds (by more than
     // the rounding of 11 bits to 8), counted here from its own load.
     SDL_Surface* loaded = loadBMP((mSet / "a.bmp").c_str());
-    ASSERT_NE(loaded, nullptr);
-    SDL_Surface* image = SDL_DisplayFormat(loaded);
+    SDL_Surface* image = loaded ? SDL_DisplayFormat(loaded) : nullptr;
     SDL_FreeSurface(loaded);
     int differ = 0;
-    SDL_LockSurface(image);
-    for (int i = 0; i < 8; i++)
+    if (image)
+        SDL_LockSurface(image);
+    for (int i = 0; image && i < 8; i++)
     {
         const int x = i % 4, y = 1 - i / 4;  // bottom-up rows
         Uint8 rgb[3];
@@ -503,10 +503,19 @@ TEST_F(Checker, FramesThatSdlReadsOtherwiseThanTheSecondReaderAreCountedAndNamed
             same = same && std::abs(rgb[c] - eight[i][c]) <= 1;
         differ += !same;
     }
-    SDL_UnlockSurface(image);
+    if (image)
+        SDL_UnlockSurface(image);
     SDL_FreeSurface(image);
 
     const velmoracheck::Verdict verdict = check();
+    if (!image)
+    {
+        // The compatibility layer refuses these fields outright, and says what to save instead.
+        EXPECT_EQ(verdict, kUnusable);
+        EXPECT_REPORT_HAS("has bit fields that this SDL");
+        EXPECT_REPORT_HAS("save the frame as a plain 24-bit BMP");
+        return;
+    }
     if (differ == 0)
     {
         EXPECT_EQ(verdict, kClean);
@@ -515,7 +524,7 @@ TEST_F(Checker, FramesThatSdlReadsOtherwiseThanTheSecondReaderAreCountedAndNamed
     else
     {
         EXPECT_EQ(verdict, kWarnings);
-        EXPECT_REPORT_HAS("reads " + std::to_string(differ) + " of 8 pixels otherwise than stb_image does");
+        EXPECT_REPORT_HAS("and stb_image read " + std::to_string(differ) + " of 8 pixels differently");
         EXPECT_REPORT_HAS("RGB111110 bit fields");
     }
 }

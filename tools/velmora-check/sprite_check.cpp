@@ -317,6 +317,11 @@ std::string whyNoImage(const Read& read)
         return read.path + (bmp.refused == CBmpCheck::TOO_LARGE ? " is too large for a frame: "
                                                                  : " is cut short or damaged: ") +
                bmp.reason;
+    // SDL 2 under the compatibility layer names no pixel format for some bit fields.
+    if (read.sdlError.find("Unknown pixel format") != std::string::npos && header.valid &&
+        (header.bitsPerPixel == 16 || header.bitsPerPixel == 32))
+        return read.path + " has bit fields that " + thisSdl() + " can't use (" + describe(header) +
+               "): save the frame as a plain 24-bit BMP (for ImageMagick, BMP3:)";
     // SDL read the file without complaint, and the loader refused the picture.
     if (read.sdlError.empty())
         return read.path + " has a damaged BMP header: SDL reads a size or depth from it that can't be drawn";
@@ -488,12 +493,12 @@ void reportMisreading(Report& report, const Read& read, const BmpFlavour& flavou
     const Misreading& m = read.misread;
     if (m.differing <= 0)
         return;
-    report.warn(read.line, thisSdl() + " reads " + std::to_string(m.differing) + " of " + std::to_string(m.pixels) +
-                               " pixels otherwise than " + secondReader() + " does (at " + std::to_string(m.x) + "," +
-                               std::to_string(m.y) + " it shows " + colour(m.got) + ", the file holds " +
-                               colour(m.want) + "): it misreads this BMP flavour" +
+    report.warn(read.line, thisSdl() + " and " + secondReader() + " read " + std::to_string(m.differing) + " of " +
+                               std::to_string(m.pixels) + " pixels differently (at " + std::to_string(m.x) + "," +
+                               std::to_string(m.y) + " SDL shows " + colour(m.got) + ", " + secondReader() + " " +
+                               colour(m.want) + "): one of them misreads this BMP flavour" +
                                (flavour.valid ? " (" + describe(flavour) + ")" : std::string()) +
-                               "; save the frame as a plain 24-bit BMP");
+                               "; save the frame as a plain 24-bit BMP, which every reader reads alike");
 }
 
 // Releases what the loader made: the frames that loaded and the table.
