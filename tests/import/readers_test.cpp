@@ -259,6 +259,36 @@ TEST(SheetOrder, EachTagAnimationOrSpritePlaysItsOwnFramesInOrder)
     }
 }
 
+TEST(SheetOrder, AnAtlasOfSeveralSizesImportsOneAnimationAndRefusesTheWhole)
+{
+    // "mine.png" is 3x3, the star frames 2x2.
+    const std::string json =
+        sheetOf({"star1.png", "star2.png", "mine.png"}, "", R"("star": ["star2.png", "star1.png"])", 2);
+    const Sheet sheet = readSheet(json, "s.json", Limits());
+    const struct
+    {
+        const char* tag;
+        const char* refusal;
+    } cases[] = {
+        {"star", ""},
+        {"", "its frames have several sizes, 2x2 (\"star1.png\") and 3x3 (\"mine.png\"), but every frame of a set "
+             "has one size; import one animation with --tag NAME (star)"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.tag);
+        try
+        {
+            checkOneSize(sheet, playOrder(sheet, c.tag, "s.json"), c.tag, "s.json");
+            EXPECT_EQ(*c.refusal, '\0') << "not refused";
+        }
+        catch (const ReadError& e)
+        {
+            EXPECT_STREQ(e.what(), c.refusal);
+        }
+    }
+}
+
 // ---- GIF ----
 
 // A GIF of n frames of w x h, frame k filled with palette colour k % 4 and given

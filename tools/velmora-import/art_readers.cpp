@@ -746,6 +746,44 @@ std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std
     return order;
 }
 
+void checkOneSize(const Sheet& sheet, const std::vector<int>& order, const std::string& tag, const std::string& name)
+{
+    int first = -1, other = -1;
+    for (int index : order)
+    {
+        const SheetFrame& f = sheet.frames[index];
+        if (first < 0)
+            first = index;
+        else if (f.sourceW != sheet.frames[first].sourceW || f.sourceH != sheet.frames[first].sourceH)
+        {
+            other = index;
+            break;
+        }
+    }
+    if (other < 0)
+        return;
+    auto sized = [&](int index) {
+        const SheetFrame& f = sheet.frames[index];
+        return size(f.sourceW, f.sourceH) + " (\"" + f.name + "\")";
+    };
+    std::string choice;
+    if (tag.empty())
+    {
+        std::vector<std::string> names;
+        for (const SheetTag& t : sheet.tags)
+            names.push_back(t.name);
+        for (const SheetAnimation& a : sheet.animations)
+            names.push_back(a.name);
+        if (names.empty())
+            names = spritesOf(sheet);
+        if (!names.empty())
+            choice = "; import one animation with --tag NAME (" + listed(names, 8) + ")";
+    }
+    throw ReadError(name, (tag.empty() ? std::string("its frames") : "the frames of \"" + tag + "\"") +
+                              " have several sizes, " + sized(first) + " and " + sized(other) +
+                              ", but every frame of a set has one size" + choice);
+}
+
 std::vector<Frame> cutSheet(const Sheet& sheet, const Image& image, const std::vector<int>& order, int defaultPause,
                             const std::string& name, const Limits& limits)
 {

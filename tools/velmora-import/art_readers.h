@@ -177,6 +177,10 @@ Sheet readSheet(const std::string& text, const std::string& name, const Limits& 
 // order.
 std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std::string& name);
 
+// Refuses the frames of order when they have several sizes, naming two of them
+// and, when no tag was given, the animations to pick one from.
+void checkOneSize(const Sheet& sheet, const std::vector<int>& order, const std::string& tag, const std::string& name);
+
 // Cuts the frames of order out of the sheet image: rotated frames turned back and
 // trimmed ones put back at their place in the original frame. A frame without a
 // duration stays for defaultPause ms.

@@ -237,48 +237,6 @@ Image readSecondPng(const std::vector<std::uint8_t>& data, long long maxPixels, 
     return image;
 }
 
-// A sheet whose chosen frames have several sizes can't become one set: the sizes
-// named, and the animations to pick from.
-void refuseMixedSizes(const Sheet& sheet, const std::vector<int>& order, const std::string& tag,
-                      const std::string& name)
-{
-    std::vector<std::string> sizes;
-    for (int index : order)
-    {
-        const SheetFrame& f = sheet.frames[index];
-        const std::string size = std::to_string(f.sourceW) + "x" + std::to_string(f.sourceH) + " (\"" + f.name + "\")";
-        const std::string first = sizes.empty() ? "" : sizes[0].substr(0, sizes[0].find(' '));
-        if (sizes.empty() || size.substr(0, size.find(' ')) != first)
-            sizes.push_back(size);
-        if (sizes.size() == 2)
-            break;
-    }
-    if (sizes.size() < 2)
-        return;
-    std::string choice;
-    if (tag.empty())
-    {
-        std::vector<std::string> names;
-        for (const SheetTag& t : sheet.tags)
-            names.push_back(t.name);
-        for (const SheetAnimation& a : sheet.animations)
-            names.push_back(a.name);
-        if (names.empty())
-            for (const SheetFrame& f : sheet.frames)
-                if (std::find(names.begin(), names.end(), spriteOfFrame(f.name)) == names.end())
-                    names.push_back(spriteOfFrame(f.name));
-        std::string list;
-        for (size_t i = 0; i < names.size() && i < 8; i++)
-            list += (i ? ", " : "") + names[i];
-        if (names.size() > 8)
-            list += " and " + std::to_string(names.size() - 8) + " more";
-        choice = "; import one animation with --tag NAME (" + list + ")";
-    }
-    throw ReadError(name, std::string(tag.empty() ? "its frames" : "the frames of \"" + tag + "\"") +
-                              " have several sizes, " + sizes[0] + " and " + sizes[1] +
-                              ", but every frame of a set has one size" + choice);
-}
-
 Sources readSources(const Options& options)
 {
     const Limits limits;
@@ -324,7 +282,7 @@ Sources readSources(const Options& options)
         {
             Sheet sheet = readSheet(std::string(data.begin(), data.end()), source, limits);
             std::vector<int> order = playOrder(sheet, options.tag, source);
-            refuseMixedSizes(sheet, order, options.tag, source);
+            checkOneSize(sheet, order, options.tag, source);
             const std::string imagePath = (fs::path(source).parent_path() / sheet.image).string();
             Limits sheetLimits = limits;
             sheetLimits.side = 4 * limits.side;
