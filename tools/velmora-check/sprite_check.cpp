@@ -307,16 +307,20 @@ std::string whyNoImage(const Read& read)
     if (!flavour.empty())
         return read.path + " is " + flavour;
     const int depth = header.bitsPerPixel;
-    if (header.valid && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16 && depth != 24 &&
-        depth != 32)
-        return read.path + " is damaged: its header gives " + std::to_string(depth) +
-               " bits per pixel, which no BMP has (1, 4, 8, 16, 24 or 32); save the frame again as a 24-bit BMP";
+    const std::string noDepth =
+        header.valid && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16 && depth != 24 &&
+                depth != 32
+            ? "its header gives " + std::to_string(depth) +
+                  " bits per pixel, which no BMP has (1, 4, 8, 16, 24 or 32); save the frame again as a 24-bit BMP"
+            : "";
     // The engine refused the file itself before SDL read it.
     CBmpCheck bmp;
     if (!checkBmpFile(read.path.c_str(), &bmp))
         return read.path + (bmp.refused == CBmpCheck::TOO_LARGE ? " is too large for a frame: "
                                                                  : " is cut short or damaged: ") +
-               bmp.reason;
+               bmp.reason + (noDepth.empty() ? "" : "; " + noDepth);
+    if (!noDepth.empty())
+        return read.path + " is damaged: " + noDepth;
     // SDL 2 under the compatibility layer names no pixel format for some bit fields.
     if (read.sdlError.find("Unknown pixel format") != std::string::npos && header.valid &&
         (header.bitsPerPixel == 16 || header.bitsPerPixel == 32))
