@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +13,7 @@
 
 #include "command.h"
 #include "damaged_bmp.h"
+#include "sprite.h"
 #include "temp_dir.h"
 #include "sprite_check.h"
 
@@ -442,4 +444,94 @@ TEST_F(Checker, BinaryReportsAFrameTableTooLargeToAllocate)
         << outcome.output;
 }
 
+}
+
+// --- frames compared with a second reading of their files --------------------
+
+namespace
+{
+
+std::string le32(std::uint32_t v)
+{
+    return std::string{(char)(v & 0xFF), (char)(v >> 8 & 0xFF), (char)(v >> 16 & 0xFF), (char)(v >> 24)};
+}
+
+// A bottom-up 32-bit BMP with the given bit fields; pixel i of the rows holds pixels[i].
+std::string bitFieldBmp(int w, int h, int depth, const std::uint32_t masks[3], const std::vector<std::uint32_t>& pixels)
+{
+    const std::uint32_t offset = 14 + 40 + 12;
+    std::string bytes = "BM" + le32(offset + 4 * w * h) + le32(0) + le32(offset);
+    bytes += le32(40) + le32(w) + le32(h) + std::string{1, 0} + std::string{(char)(depth & 0xFF), (char)(depth >> 8)} +
+             le32(3) + le32(4 * w * h) + le32(2835) + le32(2835) + le32(0) + le32(0);
+    for (int i = 0; i < 3; i++)
+        bytes += le32(masks[i]);
+    for (std::uint32_t p : pixels)
+        bytes += le32(p);
+    return bytes;
+}
+
+}
+
+TEST_F(Checker, FramesThatSdlReadsOtherwiseThanTheSecondReaderAreCountedAndNamed)
+{
+    // 11, 11 and 10-bit fields: red, green, blue, white, black, and three mixes.
+    const std::uint32_t masks[3] = {0xFFE00000, 0x001FFC00, 0x000003FF};
+    const std::vector<std::uint32_t> pixels = {0xFFE00000, 0x001FFC00, 0x000003FF, 0xFFFFFFFF,
+                                               0x00000000, 0x80100200, 0x40080100, 0xC0000300};
+    const std::uint8_t eight[8][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255},
+                                      {0, 0, 0},   {128, 128, 128}, {64, 64, 64}, {192, 0, 192}};
+    file("a.bmp", bitFieldBmp(4, 2, 32, masks, pixels));
+    info("FILES: 1\na.bmp 100 0 0 0\n");
+
+    // How many pixels this SDL reads otherwise than the file holds (by more than
+    // the rounding of 11 bits to 8), counted here from its own load.
+    SDL_Surface* loaded = loadBMP((mSet / "a.bmp").c_str());
+    SDL_Surface* image = loaded ? SDL_DisplayFormat(loaded) : nullptr;
+    SDL_FreeSurface(loaded);
+    int differ = 0;
+    if (image)
+        SDL_LockSurface(image);
+    for (int i = 0; image && i < 8; i++)
+    {
+        const int x = i % 4, y = 1 - i / 4;  // bottom-up rows
+        Uint8 rgb[3];
+        SDL_GetRGB(((Uint32*)((Uint8*)image->pixels + y * image->pitch))[x], image->format, &rgb[0], &rgb[1], &rgb[2]);
+        bool same = true;
+        for (int c = 0; c < 3; c++)
+            same = same && std::abs(rgb[c] - eight[i][c]) <= 1;
+        differ += !same;
+    }
+    if (image)
+        SDL_UnlockSurface(image);
+    SDL_FreeSurface(image);
+
+    const velmoracheck::Verdict verdict = check();
+    if (!image)
+    {
+        // The compatibility layer refuses these fields outright, and says what to save instead.
+        EXPECT_EQ(verdict, kUnusable);
+        EXPECT_REPORT_HAS("has bit fields that this SDL");
+        EXPECT_REPORT_HAS("save the frame as a plain 24-bit BMP");
+        return;
+    }
+    if (differ == 0)
+    {
+        EXPECT_EQ(verdict, kClean);
+        EXPECT_REPORT_LACKS("otherwise than");
+    }
+    else
+    {
+        EXPECT_EQ(verdict, kWarnings);
+        EXPECT_REPORT_HAS("and stb_image read " + std::to_string(differ) + " of 8 pixels differently");
+        EXPECT_REPORT_HAS("RGB111110 bit fields");
+    }
+}
+
+TEST_F(Checker, FrameWithADepthNoBmpHasIsCalledDamagedWithThatDepth)
+{
+    const std::uint32_t masks[3] = {0xFF0000, 0xFF00, 0xFF};
+    file("a.bmp", bitFieldBmp(4, 2, 30000, masks, std::vector<std::uint32_t>(8, 0)));
+    info("FILES: 1\na.bmp 100 0 0 0\n");
+    EXPECT_EQ(check(), kUnusable);
+    EXPECT_REPORT_HAS("its header gives 30000 bits per pixel, which no BMP has (1, 4, 8, 16, 24 or 32)");
 }

@@ -229,7 +229,7 @@ const GifCase kGifCases[] = {
      "-dispose previous -delay 5 -size 6x5 xc:none -fill navy -draw 'point 1,1' "
      "-dispose background -delay 7 ( -size 3x2 xc:orange -set page +3+3 ) "
      "-dispose none -delay 0 ( -size 1x1 xc:white -set page +5+0 ) -set page 6x5 in.gif",
-     {50, 70, 0}, false},
+     {50, 70, 100}, false},
     {"interlaced frames",
      "-delay 12 -size 5x9 gradient:red-blue ( -size 3x7 gradient:lime-black -set page +1+1 ) "
      "-set page 5x9 -interlace GIF in.gif",
@@ -534,6 +534,24 @@ const BadCase kBadCases[] = {
     {"GIF screen over the size limit",
      [](Import& t) { writeText(t.path("a.gif"), std::string("GIF89a\x01\x20\x01\x00\x00\x00\x00", 13) + ";"); },
      {"@/out", "@/a.gif"}, "a.gif", "the GIF's screen is 8193x1, larger than"},
+    {"GIF whose pixels have an LZW code size of 11",
+     [](Import& t) {
+         // A 1x1 GIF with a global palette, an image descriptor and code size 11.
+         writeText(t.path("a.gif"), std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                                                ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x0b\x02\x4c\x01\x00;",
+                                                36));
+     },
+     {"@/out", "@/a.gif"}, "a.gif", "frame 0 is damaged: its pixels begin with an LZW code size of 11, where GIF allows 2 to 8"},
+    {"two GIFs glued together",
+     [](Import& t) {
+         t.im("-size 2x2 xc:red a.gif");
+         std::vector<std::uint8_t> one = velmoraimport::readFile(t.path("a.gif").string());
+         one.pop_back();  // the first GIF's end marker
+         std::string glued(one.begin(), one.end());
+         std::vector<std::uint8_t> two = velmoraimport::readFile(t.path("a.gif").string());
+         writeText(t.path("a.gif"), glued + std::string(two.begin(), two.end()));
+     },
+     {"@/out", "@/a.gif"}, "a.gif", "another GIF file begins after frame 0 without this one's end"},
     {"GIF beside another source", [](Import& t) { t.im("-size 2x2 xc:red a.gif && %m -size 2x2 xc:red b.png"); },
      {"@/out", "@/b.png", "@/a.gif"}, "a.gif", "a GIF is imported alone"},
     {"tag of a GIF", [](Import& t) { t.im("-size 2x2 xc:red a.gif"); }, {"--tag", "walk", "@/out", "@/a.gif"},
@@ -558,7 +576,7 @@ const BadCase kBadCases[] = {
          t.makeSheet();
          writeText(t.path("s.json"), sheetJson(true));
      },
-     {"--tag", "run", "@/out", "@/s.json"}, "s.json", "no tag \"run\" (its tags: walk, back, bounce, rebound)"},
+     {"--tag", "run", "@/out", "@/s.json"}, "s.json", "no tag, animation or frames called \"run\" (its tags: walk, back, bounce, rebound)"},
     {"output that already holds a set",
      [](Import& t) {
          t.im("-size 2x2 xc:red a.png");

@@ -20,6 +20,7 @@
 
 #include "bmp_flavour.h"
 #include "bmp_check.h"
+#include "second_reading.h"
 #include "sprite.h"
 #include "sprite_info.h"
 
@@ -33,6 +34,76 @@ namespace fs = std::filesystem;
 
 const int kDisplayWidth = 1024;
 const int kDisplayHeight = 768;
+
+// Where SDL's pixels of a loaded frame differ from a second reading of its file.
+struct Misreading
+{
+    long differing = 0;  // pixels, or -1 when the second reader can't read the file
+    long pixels = 0;
+    int x = 0, y = 0;    // the first that differs
+    std::uint32_t got = 0, want = 0;
+};
+
+// The bits a channel of a bit-field BMP holds: 8 for other flavours.
+int channelBits(const BmpFlavour& flavour, int channel)
+{
+    if (flavour.bitsPerPixel != 16 && flavour.bitsPerPixel != 32)
+        return 8;
+    int bits = 0;
+    for (std::uint32_t mask = flavour.masks[channel]; mask; mask &= mask - 1)
+        bits++;
+    return bits == 0 ? 8 : bits;
+}
+
+// Whether two readings of a channel of so many bits agree. Readers widen fewer
+// than 8 bits in different ways, so only the bits the file holds are compared;
+// more than 8 bits each reader rounds or cuts to 8, so they may differ by 1.
+bool sameChannel(int a, int b, int bits)
+{
+    if (bits > 8)
+        return std::abs(a - b) <= 1;
+    return a >> (8 - bits) == b >> (8 - bits);
+}
+
+Misreading compareWithSecondReading(SDL_Surface* image, const std::string& path, const BmpFlavour& flavour)
+{
+    Misreading m;
+    const SecondReading second = readSecondlyFile(path, (long long)image->w * image->h);
+    if (!second.ok || second.w != image->w || second.h != image->h || image->format->BytesPerPixel != 4 ||
+        SDL_LockSurface(image) < 0)
+    {
+        m.differing = -1;
+        return m;
+    }
+    int bits[3];
+    for (int c = 0; c < 3; c++)
+        bits[c] = channelBits(flavour, c);
+    m.pixels = (long)image->w * image->h;
+    for (int y = 0; y < image->h; y++)
+    {
+        const Uint32* row = (const Uint32*)((const Uint8*)image->pixels + y * image->pitch);
+        for (int x = 0; x < image->w; x++)
+        {
+            Uint8 rgb[3];
+            SDL_GetRGB(row[x], image->format, &rgb[0], &rgb[1], &rgb[2]);
+            const std::uint8_t* want = &second.rgba[((size_t)y * second.w + x) * 4];
+            bool same = true;
+            for (int c = 0; c < 3; c++)
+                same = same && sameChannel(rgb[c], want[c], bits[c]);
+            if (same)
+                continue;
+            if (m.differing++ == 0)
+            {
+                m.x = x;
+                m.y = y;
+                m.got = (std::uint32_t)rgb[0] << 16 | (std::uint32_t)rgb[1] << 8 | rgb[2];
+                m.want = (std::uint32_t)want[0] << 16 | (std::uint32_t)want[1] << 8 | want[2];
+            }
+        }
+    }
+    SDL_UnlockSurface(image);
+    return m;
+}
 
 // One read of the loader, copied out of the hook's buffers.
 struct Read
@@ -52,14 +123,19 @@ struct Read
     std::string path;
     int w = 0, h = 0;
     std::string sdlError;  // SDL's reason when the image did not load
+    long keyPixels = -1;   // pixels the key makes transparent, -1 when not counted
+    Misreading misread;    // what SDL made of the pixels, against a second reading
 };
 
 struct Watch
 {
+    CSpriteBase* base = nullptr;
     std::vector<Read> reads;
     int line = 0;
     bool afterEmpty = false;
 };
+
+long keyPixels(SDL_Surface* image);
 
 void watchRead(const CSpriteInfoLine* info, void* user)
 {
@@ -93,6 +169,16 @@ void watchRead(const CSpriteInfoLine* info, void* user)
         read.h = info->h;
         if (!read.loaded)
             read.sdlError = SDL_GetError();
+        // What is needed of the frame is taken now, and the frame let go: a set
+        // of many large frames is checked in the memory of one.
+        SDL_Surface*& image = watch->base->mAnim[info->index].image;
+        if (read.loaded && image)
+        {
+            read.keyPixels = read.keyed ? keyPixels(image) : -1;
+            read.misread = compareWithSecondReading(image, read.path, readBmpFlavourFile(read.path));
+            SDL_FreeSurface(image);
+            image = nullptr;
+        }
     }
     watch->reads.push_back(read);
 }
@@ -218,15 +304,30 @@ std::string whyNoImage(const Read& read)
         return read.path + " does not exist";
     if (fs::is_directory(read.path, ec))
         return read.path + " is a directory";
-    std::string flavour = unreadableFlavour(readBmpFlavourFile(read.path), thisSdl());
+    const BmpFlavour header = readBmpFlavourFile(read.path);
+    std::string flavour = unreadableFlavour(header, thisSdl());
     if (!flavour.empty())
         return read.path + " is " + flavour;
+    const int depth = header.bitsPerPixel;
+    const std::string noDepth =
+        header.valid && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16 && depth != 24 &&
+                depth != 32
+            ? "its header gives " + std::to_string(depth) +
+                  " bits per pixel, which no BMP has (1, 4, 8, 16, 24 or 32); save the frame again as a 24-bit BMP"
+            : "";
     // The engine refused the file itself before SDL read it.
     CBmpCheck bmp;
     if (!checkBmpFile(read.path.c_str(), &bmp))
         return read.path + (bmp.refused == CBmpCheck::TOO_LARGE ? " is too large for a frame: "
                                                                  : " is cut short or damaged: ") +
-               bmp.reason;
+               bmp.reason + (noDepth.empty() ? "" : "; " + noDepth);
+    if (!noDepth.empty())
+        return read.path + " is damaged: " + noDepth;
+    // SDL 2 under the compatibility layer names no pixel format for some bit fields.
+    if (read.sdlError.find("Unknown pixel format") != std::string::npos && header.valid &&
+        (header.bitsPerPixel == 16 || header.bitsPerPixel == 32))
+        return read.path + " has bit fields that " + thisSdl() + " can't use (" + describe(header) +
+               "): save the frame as a plain 24-bit BMP (for ImageMagick, BMP3:)";
     // SDL read the file without complaint, and the loader refused the picture.
     if (read.sdlError.empty())
         return read.path + " has a damaged BMP header: SDL reads a size or depth from it that can't be drawn";
@@ -325,7 +426,7 @@ int misreadEntry(const SDL_Palette* palette, const BmpFlavour& flavour)
 // What SDL made of a loaded frame's colours: a palette read from elsewhere than
 // the file keeps it, which entry a key picks in a palette image (SDL_MapRGB takes
 // the nearest one), and whether any pixel is transparent.
-void reportColours(Report& report, const Read& read, const BmpFlavour& flavour, SDL_Surface* image)
+void reportColours(Report& report, const Read& read, const BmpFlavour& flavour)
 {
     int r = read.r & 0xFF, g = read.g & 0xFF, b = read.b & 0xFF;
     SDL_Surface* loaded = loadBMP(read.path.c_str());
@@ -354,7 +455,7 @@ void reportColours(Report& report, const Read& read, const BmpFlavour& flavour, 
                                        "), becomes transparent instead");
     }
     SDL_FreeSurface(loaded);
-    if (read.keyed && image && keyPixels(image) == 0)
+    if (read.keyed && read.keyPixels == 0)
         report.warn(read.line, "no pixel has the key colour " + colour(r, g, b) +
                                    ": nothing in this frame is transparent");
 }
@@ -392,6 +493,20 @@ void reportUnread(Report& report, const std::string& dir, const Read& last, int 
         report.warn(0, std::to_string(unread - 5) + " more frame lines after the declared frames are never read");
 }
 
+// A loaded frame whose pixels differ from the second reading of its file.
+void reportMisreading(Report& report, const Read& read, const BmpFlavour& flavour)
+{
+    const Misreading& m = read.misread;
+    if (m.differing <= 0)
+        return;
+    report.warn(read.line, thisSdl() + " and " + secondReader() + " read " + std::to_string(m.differing) + " of " +
+                               std::to_string(m.pixels) + " pixels differently (at " + std::to_string(m.x) + "," +
+                               std::to_string(m.y) + " SDL shows " + colour(m.got) + ", " + secondReader() + " " +
+                               colour(m.want) + "): one of them misreads this BMP flavour" +
+                               (flavour.valid ? " (" + describe(flavour) + ")" : std::string()) +
+                               "; save the frame as a plain 24-bit BMP, which every reader reads alike");
+}
+
 }
 
 bool openDisplay(std::string* error)
@@ -417,9 +532,10 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
     out << dir << "\n";
     Report report(out);
 
-    Watch watch;
-    SDL_ClearError();
     CSpriteBase base = CSpriteBase();
+    Watch watch;
+    watch.base = &base;
+    SDL_ClearError();
     int status = initReporting(&base, dir.c_str(), watchRead, &watch);
 
     if (watch.reads.empty())
@@ -489,7 +605,8 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
         if (read.loaded)
         {
             reportKey(report, read);
-            reportColours(report, read, flavour, base.mAnim ? base.mAnim[read.index].image : nullptr);
+            reportColours(report, read, flavour);
+            reportMisreading(report, read, flavour);
             if (read.pause < 0)
                 report.warn(read.line, "a negative pause: the frame changes at the next millisecond");
             if (!firstLoaded)

@@ -1,4 +1,4 @@
-// The importer's readers: libpng's simplified reader for PNGs, giflib's record
+// The importer's readers: libpng's full reader for PNGs, giflib's record
 // reader for GIFs and nlohmann-json for sheets; this file only checks what they
 // give against the limits and composes the frames.
 //
@@ -11,7 +11,10 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -50,23 +53,87 @@ void spend(long long& pixels, long long more, const Limits& limits, const std::s
                                   " pixels together, more than this tool reads");
 }
 
-// ---- GIF ----
+// ---- PNG ----
+//
+// libpng's full reader with the transforms spelled out: every colour type and
+// depth becomes 8-bit RGBA (palettes and grey expanded, tRNS made alpha, 16-bit
+// samples scaled with rounding), interlaced files are put together by libpng, and
+// no gamma or colour correction is applied: the samples are taken as stored, as
+// the art tool wrote them (docs/artists.md says why). libpng reports errors by a
+// longjmp, so the two functions that call it hold nothing but plain data.
 
-struct GifInput
+struct PngReading
 {
     const std::uint8_t* data;
     size_t size;
     size_t at;
+    char message[200];
+    png_structp png = nullptr;
+    png_infop info = nullptr;
 };
 
-int readGifBytes(GifFileType* gif, GifByteType* buffer, int length)
+struct PngHeader
 {
-    GifInput* input = static_cast<GifInput*>(gif->UserData);
-    size_t n = std::min((size_t)length, input->size - input->at);
-    std::memcpy(buffer, input->data + input->at, n);
-    input->at += n;
-    return (int)n;
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colourType = 0, interlace = 0;
+};
+
+void pngError(png_structp png, png_const_charp message)
+{
+    PngReading* reading = static_cast<PngReading*>(png_get_error_ptr(png));
+    std::snprintf(reading->message, sizeof reading->message, "%s", message ? message : "unknown error");
+    png_longjmp(png, 1);
 }
+
+void pngWarning(png_structp, png_const_charp)
+{
+}
+
+void pngRead(png_structp png, png_bytep out, size_t length)
+{
+    PngReading* reading = static_cast<PngReading*>(png_get_io_ptr(png));
+    if (length > reading->size - reading->at)
+        png_error(png, "the file ends in the middle of the picture");
+    std::memcpy(out, reading->data + reading->at, length);
+    reading->at += length;
+}
+
+bool readPngHeader(PngReading& reading, PngHeader& header)
+{
+    if (setjmp(png_jmpbuf(reading.png)))
+        return false;
+    png_read_info(reading.png, reading.info);
+    png_get_IHDR(reading.png, reading.info, &header.width, &header.height, &header.depth, &header.colourType,
+                 &header.interlace, nullptr, nullptr);
+    return true;
+}
+
+bool readPngRows(PngReading& reading, const PngHeader& header, png_bytepp rows)
+{
+    png_structp png = reading.png;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    png_set_scale_16(png);
+    if (!(header.colourType & PNG_COLOR_MASK_COLOR))
+        png_set_gray_to_rgb(png);
+    if (!(header.colourType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, reading.info, PNG_INFO_tRNS))
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, reading.info);
+    if (png_get_rowbytes(png, reading.info) != (size_t)header.width * 4)
+        png_error(png, "its colour type and depth give no RGBA rows");
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+std::string pngFailure(const char* message, const char* part)
+{
+    return std::string("not a PNG that can be read: its ") + part + " is damaged (" + message + ")";
+}
+
+// ---- GIF ----
 
 struct GifCloser
 {
@@ -248,6 +315,112 @@ SheetTag sheetTag(const Json& object, int frames, const std::string& name)
     return tag;
 }
 
+SheetAnimation sheetAnimation(const std::string& animationName, const Json& list, const Sheet& sheet,
+                              const std::string& name)
+{
+    const std::string what = "animation \"" + animationName + "\"";
+    if (!list.is_array() || list.empty())
+        throw ReadError(name, what + " is not a list of frame names");
+    SheetAnimation animation;
+    animation.name = animationName;
+    for (const Json& entry : list)
+    {
+        if (!entry.is_string())
+            throw ReadError(name, what + " lists something other than a frame name");
+        const std::string frameName = entry.get<std::string>();
+        auto found = std::find_if(sheet.frames.begin(), sheet.frames.end(),
+                                  [&](const SheetFrame& f) { return f.name == frameName; });
+        if (found == sheet.frames.end())
+            throw ReadError(name, what + " lists frame \"" + frameName + "\", which the sheet does not have");
+        animation.frames.push_back((int)(found - sheet.frames.begin()));
+    }
+    return animation;
+}
+
+// The frames named after sprite, in numeric order.
+std::vector<int> framesOfSprite(const Sheet& sheet, const std::string& sprite)
+{
+    std::vector<int> frames;
+    for (int i = 0; i < (int)sheet.frames.size(); i++)
+        if (spriteOfFrame(sheet.frames[i].name) == sprite)
+            frames.push_back(i);
+    std::stable_sort(frames.begin(), frames.end(),
+                     [&](int a, int b) { return numericOrder(sheet.frames[a].name, sheet.frames[b].name); });
+    return frames;
+}
+
+// The sprites the numbered frames' names give, in the order they first appear.
+std::vector<std::string> spritesOf(const Sheet& sheet)
+{
+    std::vector<std::string> sprites;
+    for (const SheetFrame& f : sheet.frames)
+    {
+        if (f.name.find_first_of("0123456789") == std::string::npos)
+            continue;
+        const std::string sprite = spriteOfFrame(f.name);
+        if (std::find(sprites.begin(), sprites.end(), sprite) == sprites.end())
+            sprites.push_back(sprite);
+    }
+    return sprites;
+}
+
+std::string listed(const std::vector<std::string>& names, size_t most)
+{
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < most; i++)
+        text += (i ? ", " : "") + names[i];
+    if (names.size() > most)
+        text += " and " + std::to_string(names.size() - most) + " more";
+    return text;
+}
+
+}
+
+std::string spriteOfFrame(const std::string& frameName)
+{
+    std::string stem = frameName;
+    const size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && dot > 0 && stem.find_first_of("/:", dot) == std::string::npos &&
+        !std::isdigit((unsigned char)stem[dot + 1]))
+        stem.erase(dot);
+    while (!stem.empty() && std::isdigit((unsigned char)stem.back()))
+        stem.pop_back();
+    while (!stem.empty() && std::strchr(" _-:.#", stem.back()))
+        stem.pop_back();
+    return stem.empty() ? frameName : stem;
+}
+
+bool numericOrder(const std::string& a, const std::string& b)
+{
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size())
+    {
+        const bool da = std::isdigit((unsigned char)a[i]), db = std::isdigit((unsigned char)b[j]);
+        if (da && db)
+        {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit((unsigned char)a[ei]))
+                ei++;
+            while (ej < b.size() && std::isdigit((unsigned char)b[ej]))
+                ej++;
+            // Without leading zeros, the longer run of digits is the larger number.
+            std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+            na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
+            nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return (unsigned char)a[i] < (unsigned char)b[j];
+        i++;
+        j++;
+    }
+    return a.size() - i < b.size() - j;
 }
 
 std::vector<std::uint8_t> readFile(const std::string& path)
@@ -263,101 +436,176 @@ std::vector<std::uint8_t> readFile(const std::string& path)
 
 Image readPng(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&png, data, size))
-        throw ReadError(name, std::string("not a PNG that can be read (") + png.message + ")");
-    try
-    {
-        checkSize((int)std::min<png_uint_32>(png.width, 1u << 30), (int)std::min<png_uint_32>(png.height, 1u << 30),
-                  limits, name, "the image");
-        long long pixels = 0;
-        spend(pixels, (long long)png.width * png.height, limits, name);
-    }
-    catch (...)
-    {
-        png_image_free(&png);
-        throw;
-    }
-    Image image((int)png.width, (int)png.height);
-    png.format = PNG_FORMAT_RGBA;
-    if (!png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr))
-        throw ReadError(name, std::string("a damaged PNG (") + png.message + ")");
+    PngReading reading{data, size, 0, {}};
+    std::unique_ptr<PngReading, void (*)(PngReading*)> closer(&reading, [](PngReading* r) {
+        png_destroy_read_struct(&r->png, &r->info, nullptr);
+    });
+    reading.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reading, pngError, pngWarning);
+    reading.info = reading.png ? png_create_info_struct(reading.png) : nullptr;
+    if (!reading.info)
+        throw ReadError(name, "not enough memory to read a PNG");
+    png_set_read_fn(reading.png, &reading, pngRead);
+    // The size is checked here against the tool's own limits, with its own message.
+    png_set_user_limits(reading.png, 0x7fffffff, 0x7fffffff);
+
+    PngHeader header;
+    if (!readPngHeader(reading, header))
+        throw ReadError(name, pngFailure(reading.message, "header"));
+    checkSize((int)std::min<png_uint_32>(header.width, 1u << 30), (int)std::min<png_uint_32>(header.height, 1u << 30),
+              limits, name, "the image");
+    long long pixels = 0;
+    spend(pixels, (long long)header.width * header.height, limits, name);
+
+    Image image((int)header.width, (int)header.height);
+    std::vector<png_bytep> rows(image.h);
+    for (int y = 0; y < image.h; y++)
+        rows[y] = image.at(0, y);
+    if (!readPngRows(reading, header, rows.data()))
+        throw ReadError(name, pngFailure(reading.message, "pixels"));
     return image;
 }
 
-std::vector<Frame> readGif(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits)
+int gifPause(int hundredths)
 {
-    GifInput input{data, size, 0};
+    // Browsers and image viewers show a frame of 0 or 1 hundredths for 100 ms.
+    return hundredths <= 1 ? 100 : hundredths * 10;
+}
+
+int GifFrames::read(void* file, std::uint8_t* buffer, int length)
+{
+    Input* input = static_cast<Input*>(static_cast<GifFileType*>(file)->UserData);
+    size_t n = std::min((size_t)length, input->size - input->at);
+    std::memcpy(buffer, input->data + input->at, n);
+    input->at += n;
+    return (int)n;
+}
+
+GifFrames::GifFrames(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits)
+    : mInput{data, size, 0}, mGif(nullptr), mName(name), mLimits(limits)
+{
     int error = 0;
-    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, readGifBytes, &error));
+    GifFileType* gif = DGifOpen(&mInput, [](GifFileType* file, GifByteType* buffer, int length) { return read(file, buffer, length); }, &error);
     if (!gif)
         gifFailed(name, error, "in its header");
-    checkSize(gif->SWidth, gif->SHeight, limits, name, "the GIF's screen");
+    mGif = gif;
+    try
+    {
+        checkSize(gif->SWidth, gif->SHeight, limits, name, "the GIF's screen");
+    }
+    catch (...)
+    {
+        GifCloser()(gif);
+        throw;
+    }
+    mCanvas = Image(gif->SWidth, gif->SHeight);
+}
 
-    Image canvas(gif->SWidth, gif->SHeight);
-    std::vector<Frame> frames;
-    std::vector<GifByteType> raster;
+GifFrames::~GifFrames()
+{
+    if (mGif)
+        GifCloser()(static_cast<GifFileType*>(mGif));
+}
+
+bool GifFrames::next(Frame& frame)
+{
+    GifFileType* gif = static_cast<GifFileType*>(mGif);
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-    long long pixels = 0;
-    for (;;)
+    while (!mEnded)
     {
         GifRecordType record;
-        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR)
-            gifFailed(name, gif->Error, "after frame " + std::to_string(frames.size()));
+        if (DGifGetRecordType(gif, &record) == GIF_ERROR)
+        {
+            const size_t at = mInput.at - 1;  // the byte that should start a block
+            if (gif->Error == D_GIF_ERR_WRONG_RECORD && at + 4 <= mInput.size &&
+                std::memcmp(mInput.data + at, "GIF8", 4) == 0)
+                throw ReadError(mName, "another GIF file begins after frame " + std::to_string(mFrames - 1) +
+                                           " without this one's end: two GIFs are glued together; export the "
+                                           "animation again as one GIF");
+            if (gif->Error == D_GIF_ERR_WRONG_RECORD && at < mInput.size)
+            {
+                char byte[8];
+                std::snprintf(byte, sizeof byte, "0x%02x", mInput.data[at]);
+                throw ReadError(mName, "damaged after frame " + std::to_string(mFrames - 1) + ": byte " + byte +
+                                           " at offset " + std::to_string(at) + " starts no GIF block");
+            }
+            gifFailed(mName, gif->Error, "after frame " + std::to_string(mFrames));
+        }
         if (record == TERMINATE_RECORD_TYPE)
+        {
+            mEnded = true;
             break;
+        }
         if (record == EXTENSION_RECORD_TYPE)
         {
             int code;
             GifByteType* block;
-            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR)
-                gifFailed(name, gif->Error, "in an extension");
-            if (code == GRAPHICS_EXT_FUNC_CODE && block &&
-                DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR)
-                throw ReadError(name, "a damaged frame control block before frame " + std::to_string(frames.size()));
+            if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
+                gifFailed(mName, gif->Error, "in an extension");
+            if (code == GRAPHICS_EXT_FUNC_CODE && block && DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR)
+                throw ReadError(mName, "a damaged frame control block before frame " + std::to_string(mFrames));
             while (block)
-                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
-                    gifFailed(name, gif->Error, "in an extension");
+                if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
+                    gifFailed(mName, gif->Error, "in an extension");
             continue;
         }
         if (record != IMAGE_DESC_RECORD_TYPE)
             continue;
 
-        if ((int)frames.size() >= limits.frames)
-            throw ReadError(name, "more than " + std::to_string(limits.frames) + " frames");
-        if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
-            gifFailed(name, gif->Error, "in frame " + std::to_string(frames.size()));
+        if (mFrames >= mLimits.frames)
+            throw ReadError(mName, "more than " + std::to_string(mLimits.frames) + " frames");
+        if (DGifGetImageDesc(gif) == GIF_ERROR)
+        {
+            // giflib reads the pixels' LZW code size with the descriptor and
+            // reports one it can't decode as a failed read.
+            if (gif->Error == D_GIF_ERR_READ_FAILED && mInput.at < mInput.size && mInput.at > 0 &&
+                (mInput.data[mInput.at - 1] > 8 || mInput.data[mInput.at - 1] < 2))
+                throw ReadError(mName, "frame " + std::to_string(mFrames) + " is damaged: its pixels begin with an "
+                                           "LZW code size of " + std::to_string(mInput.data[mInput.at - 1]) +
+                                           ", where GIF allows 2 to 8; export the animation again");
+            if (gif->Error == D_GIF_ERR_READ_FAILED && mInput.at >= mInput.size)
+                throw ReadError(mName, "cut short: the file ends in frame " + std::to_string(mFrames));
+            gifFailed(mName, gif->Error, "in frame " + std::to_string(mFrames));
+        }
         const GifImageDesc desc = gif->Image;
-        const int number = (int)frames.size();
-        checkSize(desc.Width, desc.Height, limits, name, "frame " + std::to_string(number));
-        spend(pixels, (long long)canvas.w * canvas.h, limits, name);
+        const int number = mFrames;
+        checkSize(desc.Width, desc.Height, mLimits, mName, "frame " + std::to_string(number));
+        spend(mPixels, (long long)mCanvas.w * mCanvas.h, mLimits, mName);
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         if (!map)
-            throw ReadError(name, "frame " + std::to_string(number) + " has no palette, local or global");
-        readGifRaster(gif.get(), raster, name);
+            throw ReadError(mName, "frame " + std::to_string(number) + " has no palette, local or global");
+        readGifRaster(gif, mRaster, mName);
 
-        Image before;
         if (control.DisposalMode == DISPOSE_PREVIOUS)
-            before = canvas;
-        drawGifFrame(canvas, raster, desc, map, control.TransparentColor, name, number);
-        frames.push_back(Frame{canvas, control.DelayTime * 10});
+            mRestore = mCanvas;
+        drawGifFrame(mCanvas, mRaster, desc, map, control.TransparentColor, mName, number);
+        frame.image = mCanvas;
+        frame.pause = gifPause(control.DelayTime);
+        mShortDelays += control.DelayTime <= 1;
+        mFrames++;
         if (control.DisposalMode == DISPOSE_BACKGROUND)
         {
-            for (int y = std::max(0, desc.Top); y < std::min(canvas.h, desc.Top + desc.Height); y++)
-                for (int x = std::max(0, desc.Left); x < std::min(canvas.w, desc.Left + desc.Width); x++)
-                    std::memset(canvas.at(x, y), 0, 4);
+            for (int y = std::max(0, desc.Top); y < std::min(mCanvas.h, desc.Top + desc.Height); y++)
+                for (int x = std::max(0, desc.Left); x < std::min(mCanvas.w, desc.Left + desc.Width); x++)
+                    std::memset(mCanvas.at(x, y), 0, 4);
         }
         else if (control.DisposalMode == DISPOSE_PREVIOUS)
         {
-            canvas = std::move(before);
+            std::swap(mCanvas, mRestore);
         }
-        // A control block speaks for the one frame that follows it.
-        control = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+        return true;
     }
-    if (frames.empty())
-        throw ReadError(name, "a GIF without frames");
+    if (mFrames == 0)
+        throw ReadError(mName, "a GIF without frames");
+    return false;
+}
+
+std::vector<Frame> readGif(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits)
+{
+    GifFrames reader(data, size, name, limits);
+    std::vector<Frame> frames;
+    Frame frame;
+    while (reader.next(frame))
+        frames.push_back(frame);
     return frames;
 }
 
@@ -411,6 +659,14 @@ Sheet readSheet(const std::string& text, const std::string& name, const Limits& 
         for (const Json& tag : meta["frameTags"])
             sheet.tags.push_back(sheetTag(tag, (int)sheet.frames.size(), name));
     }
+    if (root.contains("animations"))
+    {
+        const Json& animations = root["animations"];
+        if (!animations.is_object())
+            throw ReadError(name, "\"animations\" is not an object of frame lists");
+        for (auto it = animations.begin(); it != animations.end(); ++it)
+            sheet.animations.push_back(sheetAnimation(it.key(), it.value(), sheet, name));
+    }
     return sheet;
 }
 
@@ -419,28 +675,113 @@ std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std
     std::vector<int> order;
     if (tag.empty())
     {
+        // Numbered frames play in the order of their numbers, whatever order the
+        // file lists them in (some tools sort names as text: 1, 10, 11, ..., 2).
+        bool numbered = true;
         for (int i = 0; i < (int)sheet.frames.size(); i++)
+        {
             order.push_back(i);
+            numbered = numbered && sheet.frames[i].name.find_first_of("0123456789") != std::string::npos;
+        }
+        if (numbered)
+            std::stable_sort(order.begin(), order.end(),
+                             [&](int a, int b) { return numericOrder(sheet.frames[a].name, sheet.frames[b].name); });
         return order;
     }
+    auto animation = std::find_if(sheet.animations.begin(), sheet.animations.end(),
+                                  [&](const SheetAnimation& a) { return a.name == tag; });
+    if (animation != sheet.animations.end())
+        return animation->frames;
+
     auto found = std::find_if(sheet.tags.begin(), sheet.tags.end(), [&](const SheetTag& t) { return t.name == tag; });
+    const std::vector<int> named = framesOfSprite(sheet, tag);
     if (found == sheet.tags.end())
     {
-        std::string known;
+        if (!named.empty())
+            return named;
+        std::vector<std::string> tags, animations;
         for (const SheetTag& t : sheet.tags)
-            known += (known.empty() ? "" : ", ") + t.name;
-        throw ReadError(name, "no tag \"" + tag + "\" (" + (known.empty() ? "it has no tags" : "its tags: " + known) +
-                                  ")");
+            tags.push_back(t.name);
+        for (const SheetAnimation& a : sheet.animations)
+            animations.push_back(a.name);
+        std::string known = tags.empty() ? "it has no tags" : "its tags: " + listed(tags, 20);
+        if (!animations.empty())
+            known += "; its animations: " + listed(animations, 20);
+        if (!spritesOf(sheet).empty())
+            known += "; its frames are named after " + listed(spritesOf(sheet), 8);
+        throw ReadError(name, "no tag, animation or frames called \"" + tag + "\" (" + known + ")");
     }
     const SheetTag& t = *found;
+    const int count = t.to - t.from + 1;
+    const std::vector<std::string> sprites = spritesOf(sheet);
+    std::vector<int> frames;
+    if (sprites.size() > 1 && !named.empty())
+    {
+        // A sheet of several sprites: the tag counts within the frames named after it.
+        if ((int)named.size() != count)
+            throw ReadError(name, "tag \"" + tag + "\" spans " + std::to_string(count) + " frames (" +
+                                      std::to_string(t.from) + " to " + std::to_string(t.to) + ") but " +
+                                      std::to_string(named.size()) + " frames are named after it; export the sheet "
+                                      "again so that they agree");
+        frames = named;
+    }
+    else
+    {
+        if (sprites.size() > 1)
+            throw ReadError(name, "the sheet holds frames of several sprites (" + listed(sprites, 8) +
+                                      ") and none is named after tag \"" + tag + "\", so its frames " +
+                                      std::to_string(t.from) + " to " + std::to_string(t.to) +
+                                      " can't be told to be its own; export with frame names that carry the tag "
+                                      "(in Aseprite, --filename-format '{tag}:{tagframe}')");
+        for (int i = t.from; i <= t.to; i++)
+            frames.push_back(i);
+    }
     const bool backwards = t.direction == "reverse" || t.direction == "pingpong_reverse";
-    for (int i = 0; i <= t.to - t.from; i++)
-        order.push_back(backwards ? t.to - i : t.from + i);
+    for (int i = 0; i < count; i++)
+        order.push_back(frames[backwards ? count - 1 - i : i]);
     // The way back, without the two ends, which the way there already shows.
     if (t.direction == "pingpong" || t.direction == "pingpong_reverse")
         for (int i = (int)order.size() - 2; i > 0; i--)
             order.push_back(order[i]);
     return order;
+}
+
+void checkOneSize(const Sheet& sheet, const std::vector<int>& order, const std::string& tag, const std::string& name)
+{
+    int first = -1, other = -1;
+    for (int index : order)
+    {
+        const SheetFrame& f = sheet.frames[index];
+        if (first < 0)
+            first = index;
+        else if (f.sourceW != sheet.frames[first].sourceW || f.sourceH != sheet.frames[first].sourceH)
+        {
+            other = index;
+            break;
+        }
+    }
+    if (other < 0)
+        return;
+    auto sized = [&](int index) {
+        const SheetFrame& f = sheet.frames[index];
+        return size(f.sourceW, f.sourceH) + " (\"" + f.name + "\")";
+    };
+    std::string choice;
+    if (tag.empty())
+    {
+        std::vector<std::string> names;
+        for (const SheetTag& t : sheet.tags)
+            names.push_back(t.name);
+        for (const SheetAnimation& a : sheet.animations)
+            names.push_back(a.name);
+        if (names.empty())
+            names = spritesOf(sheet);
+        if (!names.empty())
+            choice = "; import one animation with --tag NAME (" + listed(names, 8) + ")";
+    }
+    throw ReadError(name, (tag.empty() ? std::string("its frames") : "the frames of \"" + tag + "\"") +
+                              " have several sizes, " + sized(first) + " and " + sized(other) +
+                              ", but every frame of a set has one size" + choice);
 }
 
 std::vector<Frame> cutSheet(const Sheet& sheet, const Image& image, const std::vector<int>& order, int defaultPause,

@@ -63,9 +63,53 @@ std::vector<std::uint8_t> readFile(const std::string& path);
 // name is the file the data came from, for the errors.
 Image readPng(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits);
 
-// An animated GIF composed frame by frame as a viewer shows it: each frame drawn
-// over what the last one left, by its disposal method, on a canvas of the
-// GIF's screen size that starts transparent. Pauses are the frames' delays.
+// The frames of an animated GIF, composed one at a time as a viewer shows them:
+// each frame drawn over what the last one left, by its disposal method, on a
+// canvas of the GIF's screen size that starts transparent. Only the canvas, the
+// one a "restore previous" frame goes back to and one frame's raster are held,
+// so a long GIF takes no more memory than a short one. Pauses are the frames'
+// delays, except that delays of 0 and 1 hundredths become 100 ms, as browsers
+// and image viewers show them. The data must outlive the reader.
+class GifFrames
+{
+public:
+    GifFrames(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits);
+    ~GifFrames();
+    GifFrames(const GifFrames&) = delete;
+    GifFrames& operator=(const GifFrames&) = delete;
+
+    // The next frame; false after the last. A ReadError when the file is damaged.
+    bool next(Frame& frame);
+    int width() const { return mCanvas.w; }
+    int height() const { return mCanvas.h; }
+    // Frames so far whose delay of 0 or 1 hundredths became 100 ms.
+    int shortDelays() const { return mShortDelays; }
+
+private:
+    struct Input
+    {
+        const std::uint8_t* data;
+        size_t size;
+        size_t at;
+    };
+    static int read(void* gif, std::uint8_t* buffer, int length);
+    Input mInput;
+    void* mGif;  // giflib's GifFileType
+    std::string mName;
+    Limits mLimits;
+    Image mCanvas;
+    Image mRestore;  // the canvas a "restore previous" frame leaves behind
+    std::vector<std::uint8_t> mRaster;
+    int mFrames = 0;
+    long long mPixels = 0;
+    int mShortDelays = 0;
+    bool mEnded = false;
+};
+
+// The pause of a GIF frame with a delay of so many hundredths, as viewers show it.
+int gifPause(int hundredths);
+
+// All frames of an animated GIF, read with GifFrames.
 std::vector<Frame> readGif(const std::uint8_t* data, size_t size, const std::string& name,
                            const Limits& limits);
 
@@ -96,20 +140,46 @@ struct SheetTag
     std::string direction;
 };
 
+// A named list of frames, as TexturePacker's and pixi's "animations" give it.
+struct SheetAnimation
+{
+    std::string name;
+    std::vector<int> frames;  // indices into the sheet's frames, in play order
+};
+
 struct Sheet
 {
     std::vector<SheetFrame> frames;  // in the order the JSON lists them
     std::vector<SheetTag> tags;
+    std::vector<SheetAnimation> animations;
     std::string image;               // meta.image: the sheet PNG, beside the JSON
 };
+
+// The sprite a frame's name says it belongs to: the name without its extension,
+// its frame number and the separator before it ("Bird_Flying:3" and "walk0003.png"
+// give "Bird_Flying" and "walk").
+std::string spriteOfFrame(const std::string& frameName);
+
+// Whether a comes before b with the numbers in them taken as numbers
+// ("run 2" before "run 10").
+bool numericOrder(const std::string& a, const std::string& b);
 
 // The JSON of a sheet in the "hash" form (frames keyed by name) or the "array"
 // form (a list of frames that carry a filename).
 Sheet readSheet(const std::string& text, const std::string& name, const Limits& limits);
 
-// The frame indices of an animation: all frames in order when tag is empty,
-// else the tag's frames in the order its direction plays them.
+// The frame indices of an animation. With no tag, all frames: in numeric order of
+// their names when every name carries a number, else in the file's order. Else the animation called tag, in its own order; or the frame tag
+// called tag, in the order its direction plays it, taking the frames named after
+// it when there are any (a sheet of several sprites counts a tag's frames within
+// its sprite) and refused when the sheet holds several sprites and none of its
+// frames is named after the tag; or else the frames named after tag, in numeric
+// order.
 std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std::string& name);
+
+// Refuses the frames of order when they have several sizes, naming two of them
+// and, when no tag was given, the animations to pick one from.
+void checkOneSize(const Sheet& sheet, const std::vector<int>& order, const std::string& tag, const std::string& name);
 
 // Cuts the frames of order out of the sheet image: rotated frames turned back and
 // trimmed ones put back at their place in the original frame. A frame without a

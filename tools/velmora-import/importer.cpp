@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 
+#include "second_reading.h"
 #include "sprite.h"
 #include "sprite_info.h"
 #include "sprite_check.h"
@@ -161,11 +162,87 @@ Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name)
     throw ReadError(name, "not a PNG, a GIF or a sprite sheet's JSON");
 }
 
-// The frames of the sources, and a line saying what they were.
-std::vector<Frame> readSources(const Options& options, std::string& what)
+// The frames of an import, one at a time and as often as they are needed: held
+// in memory for PNG frames and sheets, composed anew from the file for a GIF,
+// whose frames can be many.
+class FrameSource
+{
+public:
+    virtual ~FrameSource() = default;
+    virtual void rewind() = 0;
+    virtual bool next(Frame& frame) = 0;  // false after the last
+};
+
+class HeldFrames : public FrameSource
+{
+public:
+    explicit HeldFrames(std::vector<Frame> frames) : mFrames(std::move(frames)) {}
+    void rewind() override { mAt = 0; }
+    bool next(Frame& frame) override
+    {
+        if (mAt >= mFrames.size())
+            return false;
+        frame = mFrames[mAt++];
+        return true;
+    }
+
+private:
+    std::vector<Frame> mFrames;
+    size_t mAt = 0;
+};
+
+class GifSource : public FrameSource
+{
+public:
+    GifSource(std::vector<std::uint8_t> data, const std::string& name, const Limits& limits)
+        : mData(std::move(data)), mName(name), mLimits(limits)
+    {
+        rewind();
+    }
+    void rewind() override { mReader.reset(new GifFrames(mData.data(), mData.size(), mName, mLimits)); }
+    bool next(Frame& frame) override { return mReader->next(frame); }
+    int shortDelays() const { return mReader->shortDelays(); }
+
+private:
+    std::vector<std::uint8_t> mData;
+    std::string mName;
+    Limits mLimits;
+    std::unique_ptr<GifFrames> mReader;
+};
+
+// What the sources hold: the importer's reading, and the second reading of the
+// same files that the engine's drawing is compared with.
+struct Sources
+{
+    std::unique_ptr<FrameSource> frames;
+    std::unique_ptr<FrameSource> second;  // null where there is none; then why not
+    std::string noSecond;
+    std::string what;
+    const GifSource* gif = nullptr;
+};
+
+// The second reading of a PNG, or an empty image, with the reason, when the
+// second reader can't read it.
+Image readSecondPng(const std::vector<std::uint8_t>& data, long long maxPixels, std::string& why)
+{
+    velmoracheck::SecondReading second = velmoracheck::readSecondly(data.data(), data.size(), maxPixels);
+    if (!second.ok)
+    {
+        why = std::string(velmoracheck::secondReader()) + " can't read it: " + second.why;
+        return Image();
+    }
+    Image image;
+    image.w = second.w;
+    image.h = second.h;
+    image.rgba = std::move(second.rgba);
+    return image;
+}
+
+Sources readSources(const Options& options)
 {
     const Limits limits;
-    std::vector<Frame> frames;
+    Sources sources;
+    std::vector<Frame> frames, second;
     long long pixels = 0;
     for (const std::string& source : options.sources)
     {
@@ -185,17 +262,28 @@ std::vector<Frame> readSources(const Options& options, std::string& what)
             if (pixels > limits.pixels)
                 throw ReadError(source, "the frames hold more pixels together than this tool reads");
             frames.push_back(std::move(frame));
-            what = "PNG frames";
+            if (sources.noSecond.empty())
+            {
+                std::string why;
+                second.push_back(Frame{readSecondPng(data, limits.pixels, why), options.pause});
+                if (!why.empty())
+                    sources.noSecond = source + ": " + why;
+            }
+            sources.what = "PNG frames";
         }
         else if (kind == GIF)
         {
-            frames = readGif(data.data(), data.size(), source, limits);
-            what = "GIF " + source;
+            std::unique_ptr<GifSource> gif(new GifSource(std::move(data), source, limits));
+            sources.gif = gif.get();
+            sources.frames = std::move(gif);
+            sources.noSecond = "no second reader composes GIF animations frame by frame";
+            sources.what = "GIF " + source;
         }
         else
         {
             Sheet sheet = readSheet(std::string(data.begin(), data.end()), source, limits);
             std::vector<int> order = playOrder(sheet, options.tag, source);
+            checkOneSize(sheet, order, options.tag, source);
             const std::string imagePath = (fs::path(source).parent_path() / sheet.image).string();
             Limits sheetLimits = limits;
             sheetLimits.side = 4 * limits.side;
@@ -210,49 +298,53 @@ std::vector<Frame> readSources(const Options& options, std::string& what)
             }
             Image image = readPng(png.data(), png.size(), imagePath, sheetLimits);
             frames = cutSheet(sheet, image, order, options.pause, source, limits);
-            what = "sheet " + source + (options.tag.empty() ? "" : ", tag " + options.tag);
+            std::string why;
+            Image secondImage = readSecondPng(png, (long long)sheetLimits.side * sheetLimits.side, why);
+            if (why.empty() && (secondImage.w != image.w || secondImage.h != image.h))
+                throw ReadError(imagePath, "read as " + std::to_string(image.w) + "x" + std::to_string(image.h) +
+                                               " but as " + std::to_string(secondImage.w) + "x" +
+                                               std::to_string(secondImage.h) + " by " +
+                                               velmoracheck::secondReader() + ": the file is damaged");
+            if (why.empty())
+                second = cutSheet(sheet, secondImage, order, options.pause, source, limits);
+            else
+                sources.noSecond = imagePath + ": " + why;
+            sources.what = "sheet " + source + (options.tag.empty() ? "" : ", tag " + options.tag);
         }
     }
-    for (size_t i = 1; i < frames.size(); i++)
+    if (!sources.frames)
     {
-        const Image& a = frames[0].image;
-        const Image& b = frames[i].image;
-        if (a.w != b.w || a.h != b.h)
-            throw ReadError(options.sources.size() > 1 ? options.sources[i] : options.sources[0],
-                            "frame " + std::to_string(i) + " is " + std::to_string(b.w) + "x" + std::to_string(b.h) +
-                                " but frame 0 is " + std::to_string(a.w) + "x" + std::to_string(a.h) +
-                                ": every frame of a set has one size");
+        sources.frames.reset(new HeldFrames(std::move(frames)));
+        if (sources.noSecond.empty())
+            sources.second.reset(new HeldFrames(std::move(second)));
     }
-    return frames;
+    return sources;
 }
 
-// Leaves every pixel opaque (alpha 255) or transparent (alpha 0): cut at the
-// threshold, or flattened over the matte. Returns the number of semi-transparent
-// pixels that were kept or flattened.
-long flatten(std::vector<Frame>& frames, const Options& options)
+// Leaves every pixel of a frame opaque (alpha 255) or transparent (alpha 0): cut
+// at the threshold, or flattened over the matte. Returns the number of
+// semi-transparent pixels that were kept or flattened.
+long flatten(Frame& frame, const Options& options)
 {
     long semi = 0;
-    for (Frame& frame : frames)
+    for (size_t i = 0; i < frame.image.rgba.size(); i += 4)
     {
-        for (size_t i = 0; i < frame.image.rgba.size(); i += 4)
+        std::uint8_t* p = &frame.image.rgba[i];
+        const int a = p[3];
+        const bool transparent = options.matte ? a == 0 : a < options.threshold;
+        if (transparent)
         {
-            std::uint8_t* p = &frame.image.rgba[i];
-            const int a = p[3];
-            const bool transparent = options.matte ? a == 0 : a < options.threshold;
-            if (transparent)
-            {
-                std::memset(p, 0, 4);
-                continue;
-            }
-            if (a < 255)
-            {
-                semi++;
-                if (options.matte)
-                    for (int c = 0; c < 3; c++)
-                        p[c] = (std::uint8_t)((p[c] * a + options.matteRgb[c] * (255 - a) + 127) / 255);
-            }
-            p[3] = 255;
+            std::memset(p, 0, 4);
+            continue;
         }
+        if (a < 255)
+        {
+            semi++;
+            if (options.matte)
+                for (int c = 0; c < 3; c++)
+                    p[c] = (std::uint8_t)((p[c] * a + options.matteRgb[c] * (255 - a) + 127) / 255);
+        }
+        p[3] = 255;
     }
     return semi;
 }
@@ -273,13 +365,8 @@ const std::uint32_t kMagenta = 0xFF00FF;
 // Magenta unless an opaque pixel has it; then the first colour with red above 0
 // (the engine sets no key when red is 0) that no opaque pixel has. 0 when the
 // art uses every such colour.
-std::uint32_t chooseKey(const std::vector<Frame>& frames)
+std::uint32_t chooseKey(const std::vector<bool>& used)
 {
-    std::vector<bool> used(1 << 24, false);
-    for (const Frame& frame : frames)
-        for (size_t i = 0; i < frame.image.rgba.size(); i += 4)
-            if (frame.image.rgba[i + 3])
-                used[rgbOf(&frame.image.rgba[i])] = true;
     if (!used[kMagenta])
         return kMagenta;
     for (std::uint32_t rgb = 0x010000; rgb <= 0xFFFFFF; rgb++)
@@ -323,21 +410,25 @@ std::string frameName(size_t index, size_t count)
     return "frame" + digits + ".bmp";
 }
 
-void writeSet(const fs::path& dir, const std::vector<Frame>& frames, std::uint32_t key)
+// Writes the frames of source, flattened, as the set's BMPs and info file.
+void writeSet(const fs::path& dir, FrameSource& source, size_t count, std::uint32_t key, const Options& options)
 {
     const fs::path infoPath = dir / "info";
     std::ofstream info(infoPath);
     // The header has to be the first line: the loader reads the frame count from it.
-    info << "FILES: " << frames.size() << "\n"
+    info << "FILES: " << count << "\n"
          << "# written by velmora-import: file, pause in ms, key colour (transparent)\n";
-    for (size_t i = 0; i < frames.size(); i++)
+    source.rewind();
+    Frame frame;
+    for (size_t i = 0; i < count && source.next(frame); i++)
     {
-        const std::string name = frameName(i, frames.size());
-        writeBmp(frames[i].image, key, (dir / name).string());
+        flatten(frame, options);
+        const std::string name = frameName(i, count);
+        writeBmp(frame.image, key, (dir / name).string());
         // A frame without transparent pixels gets no key (red 0): there is nothing to cut, and
         // a sprite's background buffer, which takes frame 0's key, then restores every colour.
-        const std::uint32_t frameKey = hasTransparent(frames[i].image) ? key : 0;
-        info << name << " " << frames[i].pause << " " << (frameKey >> 16) << " " << (frameKey >> 8 & 0xFF) << " "
+        const std::uint32_t frameKey = hasTransparent(frame.image) ? key : 0;
+        info << name << " " << frame.pause << " " << (frameKey >> 16) << " " << (frameKey >> 8 & 0xFF) << " "
              << (frameKey & 0xFF) << "\n";
     }
     info.close();
@@ -413,22 +504,58 @@ bool holdsSet(const fs::path& out, bool force)
     return false;
 }
 
-// Notes the table entries the loader filled, so that exactly those are freed.
-void onLoadedFrame(const CSpriteInfoLine* line, void* user)
+// What a first pass over the frames finds: their number and size, the colours
+// of their opaque pixels, and what flattening did.
+struct Survey
 {
-    if (line->kind == CSpriteInfoLine::FRAME && line->loaded)
-        static_cast<std::vector<int>*>(user)->push_back(line->index);
+    size_t count = 0;
+    int w = 0, h = 0;
+    long semi = 0;
+    bool anyTransparent = false;
+    std::vector<bool> used = std::vector<bool>(1 << 24, false);
+};
+
+Survey survey(FrameSource& source, const Options& options)
+{
+    Survey found;
+    Frame frame;
+    source.rewind();
+    while (source.next(frame))
+    {
+        if (found.count == 0)
+        {
+            found.w = frame.image.w;
+            found.h = frame.image.h;
+        }
+        else if (frame.image.w != found.w || frame.image.h != found.h)
+        {
+            throw ReadError(options.sources.size() > 1 ? options.sources[found.count] : options.sources[0],
+                            "frame " + std::to_string(found.count) + " is " + std::to_string(frame.image.w) + "x" +
+                                std::to_string(frame.image.h) + " but frame 0 is " + std::to_string(found.w) + "x" +
+                                std::to_string(found.h) + ": every frame of a set has one size");
+        }
+        found.semi += flatten(frame, options);
+        found.anyTransparent = found.anyTransparent || hasTransparent(frame.image);
+        for (size_t i = 0; i < frame.image.rgba.size(); i += 4)
+            if (frame.image.rgba[i + 3])
+                found.used[rgbOf(&frame.image.rgba[i])] = true;
+        found.count++;
+    }
+    return found;
 }
 
 int importSet(const Options& options, std::ostream& out)
 {
-    std::string what;
-    std::vector<Frame> frames = readSources(options, what);
-    const int w = frames[0].image.w, h = frames[0].image.h;
-    out << "read " << what << ": " << frames.size() << (frames.size() == 1 ? " frame" : " frames") << " of " << w
-        << "x" << h << "\n";
+    Sources sources = readSources(options);
+    const Survey found = survey(*sources.frames, options);
+    const int w = found.w, h = found.h;
+    out << "read " << sources.what << ": " << found.count << (found.count == 1 ? " frame" : " frames") << " of "
+        << w << "x" << h << "\n";
+    if (sources.gif && sources.gif->shortDelays() > 0)
+        out << "delays: " << sources.gif->shortDelays() << (sources.gif->shortDelays() == 1 ? " frame" : " frames")
+            << " with a delay of 0 or 1 hundredths, shown for 100 ms as browsers and viewers show them\n";
 
-    const long semi = flatten(frames, options);
+    const long semi = found.semi;
     if (semi > 0 && options.matte)
         out << "semi-transparent: " << semi << " pixels flattened over " << (int)options.matteRgb[0] << ","
             << (int)options.matteRgb[1] << "," << (int)options.matteRgb[2] << "\n";
@@ -436,13 +563,10 @@ int importSet(const Options& options, std::ostream& out)
         out << "semi-transparent: " << semi << " pixels with alpha from " << options.threshold
             << " to 254 kept opaque in their own colour (--matte R,G,B flattens them)\n";
 
-    const std::uint32_t key = chooseKey(frames);
+    const std::uint32_t key = chooseKey(found.used);
     if (key == 0)
         throw ReadError(options.sources[0], "its opaque pixels use every colour with red above 0: none is left for the key");
-    bool anyTransparent = false;
-    for (const Frame& frame : frames)
-        anyTransparent = anyTransparent || hasTransparent(frame.image);
-    if (!anyTransparent)
+    if (!found.anyTransparent)
         out << "key: none, as no pixel is transparent\n";
     else if (key == kMagenta)
         out << "key: " << colour(key) << "\n";
@@ -452,7 +576,7 @@ int importSet(const Options& options, std::ostream& out)
     fs::path target = fs::path(options.outDir).lexically_normal();
     if (target.filename().empty())
         target = target.parent_path();
-    const std::string longest = target.string() + "/" + frameName(frames.size() - 1, frames.size());
+    const std::string longest = target.string() + "/" + frameName(found.count - 1, found.count);
     if (longest.size() >= (size_t)kSpriteInfoReadSize)
         throw ReadError(target.string(), "too long a path: the engine reads paths of at most " +
                                               std::to_string(kSpriteInfoReadSize - 1) + " characters");
@@ -461,7 +585,7 @@ int importSet(const Options& options, std::ostream& out)
     const std::string name = target.filename().string();
 
     ScratchDir fresh(parent, name + ".new");
-    writeSet(fresh.path(), frames, key);
+    writeSet(fresh.path(), *sources.frames, found.count, key, options);
     std::unique_ptr<ScratchDir> old;
     if (replacing)
     {
@@ -484,13 +608,22 @@ int importSet(const Options& options, std::ostream& out)
         throw;
     }
     fresh.forget();
-    out << "wrote " << target.string() << ": " << frames.size() << " frames of " << w << "x" << h
+    out << "wrote " << target.string() << ": " << found.count << " frames of " << w << "x" << h
         << " as 24-bit BMPs, and its info file\n\n";
 
-    // The engine's verdict, then what it draws.
+    // The engine's verdict, then what it draws, compared with the second reading
+    // of the sources where there is one.
     velmoracheck::Verdict verdict = velmoracheck::checkSet(target.string(), out);
-    std::string differs = verdict == velmoracheck::kUnusable ? "the engine can't use the set"
-                                                             : compareDrawn(target.string(), frames);
+    FrameSource& reference = sources.second ? *sources.second : *sources.frames;
+    reference.rewind();
+    std::string differs = verdict == velmoracheck::kUnusable
+                              ? "the engine can't use the set"
+                              : compareDrawn(target.string(), [&](Frame& frame) {
+                                    if (!reference.next(frame))
+                                        return false;
+                                    flatten(frame, options);
+                                    return true;
+                                });
     if (!differs.empty())
     {
         std::error_code ec;
@@ -499,62 +632,131 @@ int importSet(const Options& options, std::ostream& out)
             renameOrThrow(old->path(), target), old->forget();
         throw ReadError(target.string(), "not written: " + differs);
     }
-    out << "\ndrawn by the engine as the source shows every frame\n";
+    if (sources.second)
+        out << "\ndrawn by the engine as the source shows every frame, read a second time by "
+            << velmoracheck::secondReader() << "\n";
+    else
+        out << "\ndrawn by the engine as the source shows every frame (not cross-checked: " << sources.noSecond
+            << ")\n";
     return verdict;
+}
+
+}
+
+namespace
+{
+
+// The comparison as the loader hands over each frame: drawn through a sprite over
+// two backgrounds, compared with the next frame of the source, then let go.
+struct Comparison
+{
+    CSpriteBase* base = nullptr;
+    const std::function<bool(Frame&)>* next = nullptr;
+    SDL_Surface* target = nullptr;
+    CSprite sprite = CSprite();
+    int loaded = 0;
+    int sourceFrames = 0;
+    bool sourceEnded = false;
+    std::string differs;
+};
+
+std::string compareFrame(Comparison& c, int index, const Frame& frame)
+{
+    const int w = frame.image.w, h = frame.image.h;
+    if (w != c.base->mAnim[index].image->w || h != c.base->mAnim[index].image->h)
+        return "frame " + std::to_string(index) + " is " + std::to_string(c.base->mAnim[index].image->w) + "x" +
+               std::to_string(c.base->mAnim[index].image->h) + " where the source has " + std::to_string(w) + "x" +
+               std::to_string(h);
+    if (!c.target)
+    {
+        const SDL_PixelFormat* format = SDL_GetVideoSurface()->format;
+        c.target = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, format->Rmask, format->Gmask, format->Bmask, 0);
+        // The sprite's background buffer stays with it, as in the program; it is one small surface.
+        c.sprite.init(c.base, c.target);
+        c.sprite.stopAnim();
+    }
+    if (w != c.target->w || h != c.target->h)
+        return "frame " + std::to_string(index) + " is " + std::to_string(w) + "x" + std::to_string(h) +
+               " but frame 0 is " + std::to_string(c.target->w) + "x" + std::to_string(c.target->h);
+    for (const std::uint32_t background : {0x000000u, 0xFFFFFFu})
+    {
+        SDL_FillRect(c.target, nullptr,
+                     SDL_MapRGB(c.target->format, background >> 16, background >> 8 & 0xFF, background & 0xFF));
+        c.sprite.set(0, 0);
+        c.sprite.setFrame(index);
+        c.sprite.draw();
+        SDL_LockSurface(c.target);
+        std::string differs;
+        for (int y = 0; y < h && differs.empty(); y++)
+        {
+            for (int x = 0; x < w && differs.empty(); x++)
+            {
+                Uint8 r, g, b;
+                SDL_GetRGB(((Uint32*)((Uint8*)c.target->pixels + (size_t)y * c.target->pitch))[x], c.target->format,
+                           &r, &g, &b);
+                const std::uint8_t* p = frame.image.at(x, y);
+                const std::uint32_t want = p[3] ? rgbOf(p) : background;
+                const std::uint32_t got = (std::uint32_t)r << 16 | (std::uint32_t)g << 8 | b;
+                if (got != want)
+                    differs = "frame " + std::to_string(index) + " shows " + colour(got) + " at " + std::to_string(x) +
+                              "," + std::to_string(y) + " where the source has " +
+                              (p[3] ? colour(want) : "a transparent pixel");
+            }
+        }
+        SDL_UnlockSurface(c.target);
+        if (!differs.empty())
+            return differs;
+    }
+    return "";
+}
+
+void compareLoadedFrame(const CSpriteInfoLine* line, void* user)
+{
+    if (line->kind != CSpriteInfoLine::FRAME || !line->loaded)
+        return;
+    Comparison& c = *static_cast<Comparison*>(user);
+    c.loaded++;
+    Frame frame;
+    if (!c.sourceEnded)
+        c.sourceEnded = !(*c.next)(frame);
+    if (!c.sourceEnded)
+        c.sourceFrames++;
+    if (c.differs.empty() && !c.sourceEnded)
+        c.differs = compareFrame(c, line->index, frame);
+    SDL_FreeSurface(c.base->mAnim[line->index].image);
+    c.base->mAnim[line->index].image = nullptr;
 }
 
 }
 
 std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frames)
 {
-    std::vector<int> loaded;
-    CSpriteBase base = CSpriteBase();
-    initReporting(&base, dir.c_str(), onLoadedFrame, &loaded);
-    std::string differs;
-    if ((int)loaded.size() != (int)frames.size() || base.mNumFrames != (int)frames.size())
-        differs = "the engine loads " + std::to_string(loaded.size()) + " frames of " + std::to_string(frames.size());
+    size_t at = 0;
+    return compareDrawn(dir, [&](Frame& frame) {
+        if (at >= frames.size())
+            return false;
+        frame = frames[at++];
+        return true;
+    });
+}
 
-    const SDL_PixelFormat* format = SDL_GetVideoSurface()->format;
-    const int w = frames.empty() ? 1 : frames[0].image.w, h = frames.empty() ? 1 : frames[0].image.h;
-    SDL_Surface* target =
-        SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, format->Rmask, format->Gmask, format->Bmask, 0);
-    CSprite sprite = CSprite();
-    if (differs.empty())
-        sprite.init(&base, target);
-    sprite.stopAnim();
-    for (const std::uint32_t background : {0x000000u, 0xFFFFFFu})
-    {
-        for (size_t i = 0; i < frames.size() && differs.empty(); i++)
-        {
-            SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, background >> 16, background >> 8 & 0xFF,
-                                                     background & 0xFF));
-            sprite.set(0, 0);
-            sprite.setFrame((int)i);
-            sprite.draw();
-            SDL_LockSurface(target);
-            for (int y = 0; y < h && differs.empty(); y++)
-            {
-                for (int x = 0; x < w && differs.empty(); x++)
-                {
-                    Uint8 r, g, b;
-                    SDL_GetRGB(((Uint32*)((Uint8*)target->pixels + (size_t)y * target->pitch))[x], target->format,
-                               &r, &g, &b);
-                    const std::uint8_t* p = frames[i].image.at(x, y);
-                    const std::uint32_t want = p[3] ? rgbOf(p) : background;
-                    const std::uint32_t got = (std::uint32_t)r << 16 | (std::uint32_t)g << 8 | b;
-                    if (got != want)
-                        differs = "frame " + std::to_string(i) + " shows " + colour(got) + " at " + std::to_string(x) +
-                                  "," + std::to_string(y) + " where the source has " +
-                                  (p[3] ? colour(want) : "a transparent pixel");
-                }
-            }
-            SDL_UnlockSurface(target);
-        }
-    }
-    SDL_FreeSurface(target);
-    sprite.release();
+std::string compareDrawn(const std::string& dir, const std::function<bool(Frame&)>& next)
+{
+    CSpriteBase base = CSpriteBase();
+    Comparison c;
+    c.base = &base;
+    c.next = &next;
+    initReporting(&base, dir.c_str(), compareLoadedFrame, &c);
+    if (!c.sourceEnded)
+        for (Frame rest; next(rest);)
+            c.sourceFrames++;
+    if (c.sourceFrames != c.loaded || base.mNumFrames != c.loaded)
+        c.differs = "the engine loads " + std::to_string(c.loaded) + " frames of " + std::to_string(c.sourceFrames);
+    if (c.target)
+        SDL_FreeSurface(c.target);
+    c.sprite.release();
     base.release();
-    return differs;
+    return c.differs;
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

@@ -3,6 +3,7 @@
 #ifndef VELMORA_TOOLS_IMPORTER_H
 #define VELMORA_TOOLS_IMPORTER_H
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // alpha 0, transparent). Empty when they agree, else what differs first. The
 // display must be open.
 std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frames);
+// The same with the frames handed over one at a time by next (false after the
+// last): each loaded frame is compared and let go before the next loads.
+std::string compareDrawn(const std::string& dir, const std::function<bool(Frame&)>& next);
 
 }
 
