@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "bmp_check.h"
 #include "command.h"
 #include "damaged_bmp.h"
 #include "sprite.h"
