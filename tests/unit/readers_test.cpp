@@ -23,7 +23,7 @@ using namespace velmoraimport;
 // A PNG written by libpng, whose samples are a function of the position; every
 // sample is also returned as the 8-bit value a reader should give (16-bit ones
 // scaled with rounding, no gamma applied).
-struct PngSpec
+struct PngLayout
 {
     const char* name;
     int colourType;
@@ -32,7 +32,7 @@ struct PngSpec
     double gamma;  // written as a gAMA chunk, 0 for none
 };
 
-const PngSpec kPngs[] = {
+const PngLayout kPngs[] = {
     {"interlaced 16-bit grey", PNG_COLOR_TYPE_GRAY, 16, true, 1.0},
     {"interlaced 16-bit RGB", PNG_COLOR_TYPE_RGB, 16, true, 0.0},
     {"interlaced 16-bit grey and alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 16, true, 0.0},
@@ -61,7 +61,7 @@ unsigned sampleAt(int x, int y, int c, int depth)
     return (unsigned)(x * 4099 + y * 7919 + c * 30011 + 77) % (top + 1);
 }
 
-std::vector<std::uint8_t> writePng(const PngSpec& spec, int w, int h, Image& expected)
+std::vector<std::uint8_t> writePng(const PngLayout& layout, int w, int h, Image& expected)
 {
     std::vector<std::uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -73,12 +73,12 @@ std::vector<std::uint8_t> writePng(const PngSpec& spec, int w, int h, Image& exp
             o->insert(o->end(), data, data + n);
         },
         nullptr);
-    png_set_IHDR(png, info, w, h, spec.depth, spec.colourType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, w, h, layout.depth, layout.colourType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (spec.gamma > 0)
-        png_set_gAMA(png, info, spec.gamma);
-    const int channels = channelsOf(spec.colourType), bytes = spec.depth / 8;
+    if (layout.gamma > 0)
+        png_set_gAMA(png, info, layout.gamma);
+    const int channels = channelsOf(layout.colourType), bytes = layout.depth / 8;
     std::vector<std::vector<png_byte>> rows(h, std::vector<png_byte>((size_t)w * channels * bytes));
     expected = Image(w, h);
     for (int y = 0; y < h; y++)
@@ -87,7 +87,7 @@ std::vector<std::uint8_t> writePng(const PngSpec& spec, int w, int h, Image& exp
             std::uint8_t eight[4];
             for (int c = 0; c < channels; c++)
             {
-                const unsigned v = sampleAt(x, y, c, spec.depth);
+                const unsigned v = sampleAt(x, y, c, layout.depth);
                 png_byte* at = &rows[y][((size_t)x * channels + c) * bytes];
                 if (bytes == 2)
                     at[0] = (png_byte)(v >> 8), at[1] = (png_byte)v;
@@ -125,11 +125,11 @@ std::string firstDifference(const Image& expected, int w, int h, const std::vect
 
 TEST(PngReading, EveryDepthAndInterlacingGivesTheStoredSamplesInBothReadings)
 {
-    for (const PngSpec& spec : kPngs)
+    for (const PngLayout& layout : kPngs)
     {
-        SCOPED_TRACE(spec.name);
+        SCOPED_TRACE(layout.name);
         Image expected;
-        const std::vector<std::uint8_t> file = writePng(spec, 19, 13, expected);
+        const std::vector<std::uint8_t> file = writePng(layout, 19, 13, expected);
         const Image image = readPng(file.data(), file.size(), "t.png", Limits());
         EXPECT_EQ(firstDifference(expected, image.w, image.h, image.rgba), "") << "the importer's reading";
         const velmoracheck::SecondReading second = velmoracheck::readSecondly(file.data(), file.size(), 1 << 20);
