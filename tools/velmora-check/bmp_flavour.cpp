@@ -115,8 +115,7 @@ BmpFlavour readBmpFlavour(const std::string& bytes)
     if (bits >= 1 && bits <= 8)
         flavour.paletteSize = colours > 0 && colours < (1u << bits) ? (int)colours : 1 << bits;
 
-    bool bitFields = windowsHeader(flavour.headerSize) &&
-                     (compression == kCompressionBitFields || compression == kCompressionAlphaBitFields);
+    bool bitFields = hasBitFields(flavour);
     std::uint32_t* masks = flavour.masks;
     if (bitFields)
     {
@@ -162,6 +161,12 @@ BmpFlavour readBmpFlavourFile(const std::string& path)
     in.read(&bytes[0], (std::streamsize)bytes.size());
     bytes.resize((std::size_t)in.gcount());
     return readBmpFlavour(bytes);
+}
+
+bool hasBitFields(const BmpFlavour& flavour)
+{
+    return windowsHeader(flavour.headerSize) &&
+           (flavour.compression == kCompressionBitFields || flavour.compression == kCompressionAlphaBitFields);
 }
 
 std::string describe(const BmpFlavour& flavour)

@@ -33,6 +33,9 @@ BmpFlavour readBmpFlavour(const std::string& bytes);
 // The same from a file; not valid when it can't be read.
 BmpFlavour readBmpFlavourFile(const std::string& path);
 
+// Whether the header gives its own bit fields (compression 3 or 6 in a Windows header).
+bool hasBitFields(const BmpFlavour& flavour);
+
 // "16 bits per pixel, RGB565 bit fields, no palette, bottom-up, 124-byte V5 header".
 std::string describe(const BmpFlavour& flavour);
 

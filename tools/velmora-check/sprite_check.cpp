@@ -323,8 +323,10 @@ std::string whyNoImage(const Read& read)
                bmp.reason + (noDepth.empty() ? "" : "; " + noDepth);
     if (!noDepth.empty())
         return read.path + " is damaged: " + noDepth;
-    // SDL 2 under the compatibility layer names no pixel format for some bit fields.
-    if (read.sdlError.find("Unknown pixel format") != std::string::npos && header.valid &&
+    // SDL 2 and 3 under the compatibility layer have no pixel format for some bit
+    // fields, and say so in their own words ("Unknown pixel format", "Parameter
+    // 'format' is invalid").
+    if (!read.sdlError.empty() && header.valid && hasBitFields(header) &&
         (header.bitsPerPixel == 16 || header.bitsPerPixel == 32))
         return read.path + " has bit fields that " + thisSdl() + " can't use (" + describe(header) +
                "): save the frame as a plain 24-bit BMP (for ImageMagick, BMP3:)";
