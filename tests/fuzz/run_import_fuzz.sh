@@ -33,6 +33,8 @@ rm -rf seeds && mkdir -p seeds/png seeds/gif seeds/sheet
 "$im" -size 5x4 xc:none -fill red -draw 'rectangle 1,1 3,2' seeds/png/rgba.png
 "$im" -size 6x3 xc:white -fill blue -draw 'point 2,1' -transparent white PNG8:seeds/png/trns.png
 "$im" -size 3x3 gradient: -interlace PNG seeds/png/interlaced.png
+# A text chunk that claims 1.3 GB right after the header: skipped unread, never allocated.
+{ head -c 33 seeds/png/rgba.png; printf '\x52\x00\x00\x00tEXtComment\0a'; } >seeds/png/huge-chunk.png
 "$im" -dispose none -delay 5 -size 6x6 xc:none -fill red -draw 'rectangle 0,0 3,3' \
     -dispose background \( -size 2x2 xc:blue -set page +2+2 \) \
     -dispose previous \( -size 3x1 xc:yellow -set page +1+4 \) -set page 6x6 seeds/gif/dispose.gif

@@ -447,6 +447,12 @@ Image readPng(const std::uint8_t* data, size_t size, const std::string& name, co
     png_set_read_fn(reading.png, &reading, pngRead);
     // The size is checked here against the tool's own limits, with its own message.
     png_set_user_limits(reading.png, 0x7fffffff, 0x7fffffff);
+    // Only the chunks that make the picture are read (IHDR, PLTE, tRNS, IDAT, IEND);
+    // text, profiles and the rest are skipped unread, so a chunk that claims a
+    // gigabyte costs no gigabyte of memory. Nothing the picture needs is bigger
+    // than a palette, hence the small cap on any one chunk.
+    png_set_keep_unknown_chunks(reading.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_chunk_malloc_max(reading.png, 1 << 20);
 
     PngHeader header;
     if (!readPngHeader(reading, header))
