@@ -1,9 +1,14 @@
-// The second reading through Debian's stb_image library (libstb).
+// The second reading through Debian's stb_image library (libstb), and of GIF
+// animations through GdkPixbuf.
 #include "second_reading.h"
 
+// GdkPixbuf's animation clock is still a GTimeVal, which GLib calls deprecated.
+#define GLIB_DISABLE_DEPRECATION_WARNINGS
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <stb_image.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -44,6 +49,62 @@ std::vector<std::uint8_t> narrowWideMasks(const std::uint8_t* data, size_t size)
         narrowed = true;
     }
     return narrowed ? copy : std::vector<std::uint8_t>();
+}
+
+// A copy of a GIF that plays once. GdkPixbuf's animation loops as often as the
+// file says, endlessly for most, and then never ends; played once, it ends after
+// its last frame, so the frames it counts can be compared with the importer's.
+// A GIF plays once when it has no loop count, so the application extension that
+// holds one (NETSCAPE2.0, or ANIMEXTS1.0) is left out. The blocks are walked to
+// it; the walk stops where the data stops making sense.
+std::vector<std::uint8_t> playedOnce(const std::uint8_t* data, size_t size)
+{
+    std::vector<std::uint8_t> copy(data, data + size);
+    size_t at = 13;
+    if (size < at || std::memcmp(data, "GIF8", 4) != 0)
+        return copy;
+    if (data[10] & 0x80)
+        at += 3u << ((data[10] & 7) + 1);
+    // Skips a run of sub-blocks; false where the data ends inside it.
+    auto skipSubBlocks = [&]() {
+        while (at < size && data[at] != 0)
+            at += 1 + data[at];
+        return at++ < size;
+    };
+    while (at < size && data[at] != 0x3B)
+    {
+        const size_t start = at;
+        bool loopCount = false;
+        if (data[at] == 0x2C && at + 10 <= size)
+        {
+            const std::uint8_t flags = data[at + 9];
+            at += 10;
+            if (flags & 0x80)
+                at += 3u << ((flags & 7) + 1);
+            at++;  // the LZW code size
+        }
+        else if (data[at] == 0x21 && at + 2 < size)
+        {
+            const size_t block = at + 2;
+            loopCount = data[at + 1] == 0xFF && block + 14 <= size && data[block] == 11 &&
+                        (std::memcmp(data + block + 1, "NETSCAPE2.0", 11) == 0 ||
+                         std::memcmp(data + block + 1, "ANIMEXTS1.0", 11) == 0) &&
+                        data[block + 13] == 1;
+            at += 2;
+        }
+        else
+        {
+            break;
+        }
+        if (!skipSubBlocks())
+            break;
+        if (loopCount)
+        {
+            const size_t removed = size - copy.size();
+            copy.erase(copy.begin() + (long)(start - removed), copy.begin() + (long)(at - removed));
+        }
+    }
+    return copy;
 }
 
 }
@@ -115,6 +176,103 @@ SecondReading readSecondlyFile(const std::string& path, long long maxPixels)
         return reading;
     }
     return readSecondly(data.data(), data.size(), maxPixels);
+}
+
+const char* secondGifReader()
+{
+    return "GdkPixbuf";
+}
+
+SecondGif::~SecondGif()
+{
+    if (mIter)
+        g_object_unref(mIter);
+    if (mAnimation)
+        g_object_unref(mAnimation);
+}
+
+bool SecondGif::open(const std::uint8_t* data, size_t size, int w, int h, std::string& why)
+{
+    const std::vector<std::uint8_t> once = playedOnce(data, size);
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    GError* error = nullptr;
+    bool read = gdk_pixbuf_loader_write(loader, once.data(), once.size(), &error);
+    // Closing finishes the reading; it reports what writing didn't.
+    read = gdk_pixbuf_loader_close(loader, read ? &error : nullptr) && read;
+    GdkPixbufAnimation* animation = read ? gdk_pixbuf_loader_get_animation(loader) : nullptr;
+    if (!read || !animation)
+        why = error ? error->message : "no picture read";
+    else if (gdk_pixbuf_animation_get_width(animation) != w || gdk_pixbuf_animation_get_height(animation) != h)
+        why = "it reads a canvas of " + std::to_string(gdk_pixbuf_animation_get_width(animation)) + "x" +
+              std::to_string(gdk_pixbuf_animation_get_height(animation));
+    else
+        mAnimation = g_object_ref(animation);
+    if (error)
+        g_error_free(error);
+    g_object_unref(loader);
+    mW = w;
+    mH = h;
+    rewind();
+    return mAnimation != nullptr;
+}
+
+void SecondGif::rewind()
+{
+    if (mIter)
+        g_object_unref(mIter);
+    mIter = nullptr;
+    mTime = 0;
+    mShown = 0;
+}
+
+bool SecondGif::next(SecondReading& frame, int frames)
+{
+    frame = SecondReading();
+    if (!mAnimation || mShown >= frames)
+        return false;
+    // The clock starts at 0 and moves on by the delay of the frame shown, so each
+    // step lands on the start of the next frame.
+    GTimeVal now{(glong)(mTime / 1000000), (glong)(mTime % 1000000)};
+    if (!mIter)
+    {
+        mIter = gdk_pixbuf_animation_get_iter(static_cast<GdkPixbufAnimation*>(mAnimation), &now);
+    }
+    else
+    {
+        const int delay = gdk_pixbuf_animation_iter_get_delay_time(static_cast<GdkPixbufAnimationIter*>(mIter));
+        if (delay < 0)
+            return false;  // a still picture, or the animation's last loop has ended
+        mTime += (long long)delay * 1000;
+        now = GTimeVal{(glong)(mTime / 1000000), (glong)(mTime % 1000000)};
+        gdk_pixbuf_animation_iter_advance(static_cast<GdkPixbufAnimationIter*>(mIter), &now);
+        // Past the last frame, the animation holds it with no delay.
+        if (gdk_pixbuf_animation_iter_get_delay_time(static_cast<GdkPixbufAnimationIter*>(mIter)) < 0)
+            return false;
+    }
+    const GdkPixbuf* pixbuf = gdk_pixbuf_animation_iter_get_pixbuf(static_cast<GdkPixbufAnimationIter*>(mIter));
+    if (!pixbuf || gdk_pixbuf_get_width(pixbuf) != mW || gdk_pixbuf_get_height(pixbuf) != mH ||
+        gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB)
+        return false;
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const guint8* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    frame.w = mW;
+    frame.h = mH;
+    frame.rgba.resize((size_t)mW * mH * 4);
+    for (int y = 0; y < mH; y++)
+        for (int x = 0; x < mW; x++)
+        {
+            const guint8* p = pixels + (size_t)y * stride + (size_t)x * channels;
+            std::uint8_t* q = &frame.rgba[((size_t)y * mW + x) * 4];
+            q[0] = p[0];
+            q[1] = p[1];
+            q[2] = p[2];
+            q[3] = alpha ? p[3] : 255;
+        }
+    frame.ok = true;
+    mShown++;
+    return true;
 }
 
 }

@@ -33,6 +33,42 @@ SecondReading readSecondlyFile(const std::string& path, long long maxPixels);
 // The decoder named for reports.
 const char* secondReader();
 
+// A second reading of an animated GIF by GdkPixbuf, whose GIF decoder and frame
+// composition are its own (not giflib's) and follow the browsers' rules: the
+// canvas starts transparent, "background" disposal clears the frame's area to
+// transparent and "previous" puts back what was there before it. stb_image's GIF
+// composition differs from those rules, so it can't referee a GIF. The frames
+// are composed one at a time, stepped through the animation by each frame's own
+// delay, so a long GIF holds no more than a canvas or two. The animation is
+// read as played once, so that it ends after its last frame.
+class SecondGif
+{
+public:
+    SecondGif() = default;
+    ~SecondGif();
+    SecondGif(const SecondGif&) = delete;
+    SecondGif& operator=(const SecondGif&) = delete;
+
+    // False, with the decoder's reason in why, when GdkPixbuf can't read the data
+    // or reads no animation of the given size from it.
+    bool open(const std::uint8_t* data, size_t size, int w, int h, std::string& why);
+    // Back to the first frame.
+    void rewind();
+    // The next frame as the animation shows it; false after its last frame, or
+    // after frames frames at most.
+    bool next(SecondReading& frame, int frames);
+
+private:
+    void* mAnimation = nullptr;  // GdkPixbufAnimation
+    void* mIter = nullptr;       // GdkPixbufAnimationIter
+    long long mTime = 0;         // microseconds into the animation
+    int mShown = 0;
+    int mW = 0, mH = 0;
+};
+
+// The GIF decoder named for reports.
+const char* secondGifReader();
+
 }
 
 #endif

@@ -21,7 +21,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 // Draws every frame of the set in dir through a sprite of the engine, over two
 // backgrounds, and compares it with frames (whose pixels are opaque or, with
-// alpha 0, transparent). Empty when they agree, else what differs first. The
+// alpha 0, transparent). Empty when they agree, else the first frame that differs,
+// its first differing pixel and how many of its pixels differ. The
 // display must be open.
 std::string compareDrawn(const std::string& dir, const std::vector<Frame>& frames);
 // The same with the frames handed over one at a time by next (false after the
