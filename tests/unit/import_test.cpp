@@ -623,6 +623,11 @@ void cutShort(const fs::path& file, size_t bytes)
     fs::resize_file(file, bytes);
 }
 
+// A 4x1 GIF with a red and blue palette, up to its pixels' LZW code size of 2.
+const std::string kGif4x1("GIF89a\x04\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\xff"
+                          ",\x00\x00\x00\x00\x04\x00\x01\x00\x00\x02",
+                          30);
+
 const BadCase kBadCases[] = {
     {"damaged PNG", [](Import& t) { t.im("-size 9x9 xc:red a.png"); cutShort(t.path("a.png"), 60); },
      {"@/out", "@/a.png"}, "a.png", "PNG"},
@@ -634,7 +639,17 @@ const BadCase kBadCases[] = {
     {"frames of two sizes", [](Import& t) { t.im("-size 2x2 xc:red a.png && %m -size 3x2 xc:red b.png"); },
      {"@/out", "@/a.png", "@/b.png"}, "b.png", "frame 1 is 3x2 but frame 0 is 2x2"},
     {"damaged GIF", [](Import& t) { t.im("-size 9x9 xc:red ( -size 9x9 xc:blue ) a.gif"); cutShort(t.path("a.gif"), 40); },
-     {"@/out", "@/a.gif"}, "a.gif", "not a GIF that can be read"},
+     {"@/out", "@/a.gif"}, "a.gif", "cut short: the file ends"},
+    {"GIF cut short in a frame's pixels",
+     [](Import& t) { writeText(t.path("a.gif"), kGif4x1 + std::string("\x02\x44", 2)); },
+     {"@/out", "@/a.gif"}, "a.gif",
+     "cut short: the file ends in frame 0's pixels, before the GIF does; export the animation again (giflib: "},
+    {"GIF whose LZW codes don't decode",
+     [](Import& t) { writeText(t.path("a.gif"), kGif4x1 + std::string("\x02\x7c\x01\x00;", 5)); },
+     {"@/out", "@/a.gif"}, "a.gif", "damaged in frame 0's pixels: the LZW codes don't decode; export"},
+    {"GIF whose pixel data ends before its frame is full",
+     [](Import& t) { writeText(t.path("a.gif"), kGif4x1 + std::string("\x02\x44\x01\x00;", 5)); },
+     {"@/out", "@/a.gif"}, "a.gif", "damaged in frame 0's pixels: the pixel data ends before the frame is full"},
     {"GIF screen over the size limit",
      [](Import& t) { writeText(t.path("a.gif"), std::string("GIF89a\x01\x20\x01\x00\x00\x00\x00", 13) + ";"); },
      {"@/out", "@/a.gif"}, "a.gif", "the GIF's screen is 8193x1, larger than"},

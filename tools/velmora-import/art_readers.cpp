@@ -144,11 +144,44 @@ struct GifCloser
     }
 };
 
-[[noreturn]] void gifFailed(const std::string& name, int code, const std::string& while_)
+// Why giflib stopped, in the artist's terms, with giflib's own words in brackets.
+// ended: the data had run out when it stopped.
+[[noreturn]] void gifFailed(const std::string& name, int code, const std::string& where, bool ended)
 {
-    const char* reason = GifErrorString(code);
-    throw ReadError(name, "not a GIF that can be read (" + std::string(reason ? reason : "unknown error") +
-                              ", " + while_ + ")");
+    std::string defect;
+    switch (code)
+    {
+    case D_GIF_ERR_READ_FAILED:
+    case D_GIF_ERR_NO_SCRN_DSCR:
+    case D_GIF_ERR_NO_IMAG_DSCR:
+        defect = ended ? "cut short: the file ends " + where + ", before the GIF does"
+                       : "damaged " + where + ": a block is cut off";
+        break;
+    case D_GIF_ERR_EOF_TOO_SOON:
+        defect = "damaged " + where + ": the pixel data ends before the frame is full";
+        break;
+    case D_GIF_ERR_IMAGE_DEFECT:
+        defect = "damaged " + where + ": the LZW codes don't decode";
+        break;
+    case D_GIF_ERR_DATA_TOO_BIG:
+        defect = "damaged " + where + ": its pixels are more than its size holds";
+        break;
+    case D_GIF_ERR_WRONG_RECORD:
+        defect = "damaged " + where + ": a block of a kind GIF doesn't have";
+        break;
+    case D_GIF_ERR_NO_COLOR_MAP:
+        defect = "no palette, local or global, " + where;
+        break;
+    case D_GIF_ERR_NOT_ENOUGH_MEM:
+        defect = "too large to read " + where;
+        break;
+    default:
+        defect = "not a GIF that can be read (" + where + ")";
+        break;
+    }
+    const char* words = GifErrorString(code);
+    throw ReadError(name, defect + "; export the animation again (giflib: \"" +
+                              std::string(words ? words : "unknown error") + "\")");
 }
 
 // Draws one frame's pixels over the canvas: every index but the transparent one.
@@ -179,8 +212,9 @@ void drawGifFrame(Image& canvas, const std::vector<GifByteType>& raster, const G
     }
 }
 
-// Reads the rows of one frame, in the order an interlaced frame stores them.
-void readGifRaster(GifFileType* gif, std::vector<GifByteType>& raster, const std::string& name)
+// Reads the rows of one frame, in the order an interlaced frame stores them;
+// false, with giflib's error in the GIF, when a row can't be read.
+bool readGifRaster(GifFileType* gif, std::vector<GifByteType>& raster)
 {
     const GifImageDesc& desc = gif->Image;
     raster.assign((size_t)desc.Width * desc.Height, 0);
@@ -199,7 +233,8 @@ void readGifRaster(GifFileType* gif, std::vector<GifByteType>& raster, const std
     }
     for (int y : rows)
         if (DGifGetLine(gif, &raster[(size_t)y * desc.Width], desc.Width) == GIF_ERROR)
-            gifFailed(name, gif->Error, "in frame " + std::to_string(gif->ImageCount));
+            return false;
+    return true;
 }
 
 // ---- JSON ----
@@ -492,7 +527,7 @@ GifFrames::GifFrames(const std::uint8_t* data, size_t size, const std::string& n
     int error = 0;
     GifFileType* gif = DGifOpen(&mInput, [](GifFileType* file, GifByteType* buffer, int length) { return read(file, buffer, length); }, &error);
     if (!gif)
-        gifFailed(name, error, "in its header");
+        gifFailed(name, error, "in its header", true);
     mGif = gif;
     try
     {
@@ -534,7 +569,8 @@ bool GifFrames::next(Frame& frame)
                 throw ReadError(mName, "damaged after frame " + std::to_string(mFrames - 1) + ": byte " + byte +
                                            " at offset " + std::to_string(at) + " starts no GIF block");
             }
-            gifFailed(mName, gif->Error, "after frame " + std::to_string(mFrames));
+            gifFailed(mName, gif->Error, mFrames ? "after frame " + std::to_string(mFrames - 1) : "before its first frame",
+                      mInput.at >= mInput.size);
         }
         if (record == TERMINATE_RECORD_TYPE)
         {
@@ -546,12 +582,12 @@ bool GifFrames::next(Frame& frame)
             int code;
             GifByteType* block;
             if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
-                gifFailed(mName, gif->Error, "in an extension");
+                gifFailed(mName, gif->Error, "in an extension", mInput.at >= mInput.size);
             if (code == GRAPHICS_EXT_FUNC_CODE && block && DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR)
                 throw ReadError(mName, "a damaged frame control block before frame " + std::to_string(mFrames));
             while (block)
                 if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
-                    gifFailed(mName, gif->Error, "in an extension");
+                    gifFailed(mName, gif->Error, "in an extension", mInput.at >= mInput.size);
             continue;
         }
         if (record != IMAGE_DESC_RECORD_TYPE)
@@ -570,7 +606,7 @@ bool GifFrames::next(Frame& frame)
                                            ", where GIF allows 2 to 8; export the animation again");
             if (gif->Error == D_GIF_ERR_READ_FAILED && mInput.at >= mInput.size)
                 throw ReadError(mName, "cut short: the file ends in frame " + std::to_string(mFrames));
-            gifFailed(mName, gif->Error, "in frame " + std::to_string(mFrames));
+            gifFailed(mName, gif->Error, "in frame " + std::to_string(mFrames), mInput.at >= mInput.size);
         }
         const GifImageDesc desc = gif->Image;
         const int number = mFrames;
@@ -579,7 +615,8 @@ bool GifFrames::next(Frame& frame)
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         if (!map)
             throw ReadError(mName, "frame " + std::to_string(number) + " has no palette, local or global");
-        readGifRaster(gif, mRaster, mName);
+        if (!readGifRaster(gif, mRaster))
+            gifFailed(mName, gif->Error, "in frame " + std::to_string(number) + "'s pixels", mInput.at >= mInput.size);
 
         if (control.DisposalMode == DISPOSE_PREVIOUS)
             mRestore = mCanvas;
