@@ -98,17 +98,33 @@ TEST_F(SpriteSetTest, HeaderWithoutBlankAfterColonReadsCount)
     EXPECT_NE(mSet.mAnim[2].image, nullptr);
 }
 
-TEST_F(SpriteSetTest, UnreadableHeaderOnFreshSetLeavesItBuiltAndEmpty)
+TEST_F(SpriteSetTest, HeaderThatGivesNoFramesLeavesSetBuiltAndEmpty)
 {
-    // Only the first line can be the header; a comment before it hides it.
+    const struct
+    {
+        const char* info;
+        int count;
+    } cases[] = {
+        // Only the first line can be the header; a comment before it hides it.
+        {"# frames of the sun\nFILES: 1\na.bmp 10 0 0 0\n", 0},
+        // A count of 0 or less makes no table, and no frame line is read.
+        {"FILES: 0\nmissing.bmp 10 0 0 0\n", 0},
+        {"FILES: -1\nmissing.bmp 10 0 0 0\n", -1},
+    };
     mDir.bmp("a.bmp", 4, 4, kRed);
-    mDir.write("info", "# frames of the sun\nFILES: 1\na.bmp 10 0 0 0\n");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.info);
+        CSpriteBase set = CSpriteBase();
+        mDir.write("info", c.info);
 
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(mSet.mBuilt, 1);
-    EXPECT_EQ(mSet.mNumFrames, 0);
-    EXPECT_EQ(mSet.mAnim, nullptr);
-    EXPECT_EQ(mSet.mW, 0);
+        EXPECT_EQ(set.init(mDir.c_str()), 0);
+        EXPECT_EQ(set.mBuilt, 1);
+        EXPECT_EQ(set.mNumFrames, c.count);
+        EXPECT_EQ(set.mAnim, nullptr);
+        EXPECT_EQ(set.mW, 0);
+        set.release();
+    }
 }
 
 TEST_F(SpriteSetTest, UnreadableHeaderKeepsCountSetBefore)
@@ -304,26 +320,6 @@ TEST_F(SpriteSetTest, MissingInfoFileFailsAndLeavesSetUnbuilt)
     EXPECT_EQ(mSet.init((mDir.path() + "/no-such-dir").c_str()), -1);
     EXPECT_EQ(mSet.mBuilt, 0);
     EXPECT_EQ(mSet.mNumFrames, 0);
-    EXPECT_EQ(mSet.mAnim, nullptr);
-}
-
-TEST_F(SpriteSetTest, CountOfZeroMakesNoTableAndReadsNoFrames)
-{
-    mDir.write("info", "FILES: 0\nmissing.bmp 10 0 0 0\n");
-
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(mSet.mBuilt, 1);
-    EXPECT_EQ(mSet.mNumFrames, 0);
-    EXPECT_EQ(mSet.mAnim, nullptr);
-}
-
-TEST_F(SpriteSetTest, NegativeCountMakesNoTableAndReadsNoFrames)
-{
-    mDir.write("info", "FILES: -1\nmissing.bmp 10 0 0 0\n");
-
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(mSet.mBuilt, 1);
-    EXPECT_EQ(mSet.mNumFrames, -1);
     EXPECT_EQ(mSet.mAnim, nullptr);
 }
 
