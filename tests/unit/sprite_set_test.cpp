@@ -170,6 +170,8 @@ const FrameLineCase kFrameLines[] = {
     {"KeyKeepsLowEightBits", {kGreen, kYellow}, "FILES: 1\na.bmp 10 256 511 0\n", 10, true, {kGrey, kYellow}},
 };
 
+void PrintTo(const FrameLineCase& c, std::ostream* out) { *out << c.name; }
+
 class SpriteSetFrameLine : public SpriteSetTest, public ::testing::WithParamInterface<FrameLineCase>
 {
 };
