@@ -98,34 +98,42 @@ TEST_F(SpriteSetTest, HeaderWithoutBlankAfterColonReadsCount)
     EXPECT_NE(mSet.mAnim[2].image, nullptr);
 }
 
-TEST_F(SpriteSetTest, HeaderThatGivesNoFramesLeavesSetBuiltAndEmpty)
+// Headers that give no frames leave the set built and empty.
+struct NoFramesCase
 {
-    const struct
-    {
-        const char* info;
-        int count;
-    } cases[] = {
-        // Only the first line can be the header; a comment before it hides it.
-        {"# frames of the sun\nFILES: 1\na.bmp 10 0 0 0\n", 0},
-        // A count of 0 or less makes no table, and no frame line is read.
-        {"FILES: 0\nmissing.bmp 10 0 0 0\n", 0},
-        {"FILES: -1\nmissing.bmp 10 0 0 0\n", -1},
-    };
-    mDir.bmp("a.bmp", 4, 4, kRed);
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.info);
-        CSpriteBase set = CSpriteBase();
-        mDir.write("info", c.info);
+    const char* name;
+    const char* info;
+    int count;
+};
 
-        EXPECT_EQ(set.init(mDir.c_str()), 0);
-        EXPECT_EQ(set.mBuilt, 1);
-        EXPECT_EQ(set.mNumFrames, c.count);
-        EXPECT_EQ(set.mAnim, nullptr);
-        EXPECT_EQ(set.mW, 0);
-        set.release();
-    }
+void PrintTo(const NoFramesCase& c, std::ostream* out) { *out << c.name; }
+
+const NoFramesCase kNoFrames[] = {
+    // Only the first line can be the header; a comment before it hides it.
+    {"CommentBeforeHeader", "# frames of the sun\nFILES: 1\na.bmp 10 0 0 0\n", 0},
+    // A count of 0 or less makes no table, and no frame line is read.
+    {"CountOfZero", "FILES: 0\nmissing.bmp 10 0 0 0\n", 0},
+    {"NegativeCount", "FILES: -1\nmissing.bmp 10 0 0 0\n", -1},
+};
+
+class SpriteSetNoFrames : public SpriteSetTest, public ::testing::WithParamInterface<NoFramesCase>
+{
+};
+
+TEST_P(SpriteSetNoFrames, SetIsBuiltAndEmpty)
+{
+    mDir.bmp("a.bmp", 4, 4, kRed);
+    mDir.write("info", GetParam().info);
+
+    EXPECT_EQ(load(), 0);
+    EXPECT_EQ(mSet.mBuilt, 1);
+    EXPECT_EQ(mSet.mNumFrames, GetParam().count);
+    EXPECT_EQ(mSet.mAnim, nullptr);
+    EXPECT_EQ(mSet.mW, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Headers, SpriteSetNoFrames, ::testing::ValuesIn(kNoFrames),
+                         [](const ::testing::TestParamInfo<NoFramesCase>& info) { return info.param.name; });
 
 TEST_F(SpriteSetTest, UnreadableHeaderKeepsCountSetBefore)
 {
