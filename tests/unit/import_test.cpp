@@ -279,8 +279,8 @@ TEST_F(Import, GifFramesMatchImageMagicksCoalescedFrames)
     }
 }
 
-// GdkPixbuf's reading of a GIF, as many frames as it shows before it ends or
-// until frames.
+// GdkPixbuf's reading of a GIF, as many frames as it shows before it ends, and
+// frames at most (newer GdkPixbufs loop without end).
 std::vector<Image> readByGdkPixbuf(const fs::path& gif, int frames)
 {
     std::vector<std::uint8_t> data = velmoraimport::readFile(gif.string());
@@ -312,7 +312,7 @@ TEST_F(Import, GdkPixbufComposesGifFramesAsImageMagickCoalescesThem)
         SCOPED_TRACE(c.name);
         im(c.arguments);
         im("in.gif -coalesce coalesced-%d.png");
-        std::vector<Image> read = readByGdkPixbuf(path("in.gif"), 100);
+        std::vector<Image> read = readByGdkPixbuf(path("in.gif"), (int)c.pauses.size());
         ASSERT_EQ(read.size(), c.pauses.size());
         for (size_t i = 0; i < read.size(); i++)
         {
@@ -333,6 +333,7 @@ struct WrongDisposal
     const char* name;
     const char* composed;  // ImageMagick's, writing composed.gif: the wrong composition
     const char* right;     // ImageMagick's, writing right.gif
+    int frames;
     const char* message;
 };
 
@@ -340,19 +341,19 @@ const WrongDisposal kWrongDisposals[] = {
     {"background disposal left undone",
      "-dispose none -size 4x4 xc:red -dispose none ( -size 2x2 xc:blue -set page +0+0 ) -set page 4x4 composed.gif",
      "-dispose background -size 4x4 xc:red -dispose none ( -size 2x2 xc:blue -set page +0+0 ) -set page 4x4 right.gif",
-     "frame 1 shows 255,0,0 at 2,0 where the source has a transparent pixel (12 of 16 pixels differ)"},
+     2, "frame 1 shows 255,0,0 at 2,0 where the source has a transparent pixel (12 of 16 pixels differ)"},
     {"previous disposal left undone",
      "-dispose none -size 4x4 xc:red ( -size 2x2 xc:blue -set page +0+0 ) ( -size 1x1 xc:lime -set page +3+3 ) "
      "-set page 4x4 composed.gif",
      "-dispose none -size 4x4 xc:red -dispose previous ( -size 2x2 xc:blue -set page +0+0 ) -dispose none "
      "( -size 1x1 xc:lime -set page +3+3 ) -set page 4x4 right.gif",
-     "frame 2 shows 0,0,255 at 0,0 where the source has 255,0,0 (4 of 16 pixels differ)"},
+     3, "frame 2 shows 0,0,255 at 0,0 where the source has 255,0,0 (4 of 16 pixels differ)"},
     {"background disposal filling with the background colour, not transparency",
      "-size 3x1 xc:red ( -size 3x1 xc:black -fill lime -draw 'point 2,0' -set page +0+0 ) -set page 3x1 "
      "composed.gif",
      "-dispose background -size 3x1 xc:red -dispose none ( -size 1x1 xc:lime -set page +2+0 ) -set page 3x1 "
      "right.gif",
-     "frame 1 shows 0,0,0 at 0,0 where the source has a transparent pixel (2 of 3 pixels differ)"},
+     2, "frame 1 shows 0,0,0 at 0,0 where the source has a transparent pixel (2 of 3 pixels differ)"},
 };
 
 TEST_F(Import, AGifComposedOtherwiseThanGdkPixbufReadsItIsNamedFrameByFrame)
@@ -364,7 +365,7 @@ TEST_F(Import, AGifComposedOtherwiseThanGdkPixbufReadsItIsNamedFrameByFrame)
         im(c.right);
         Result result = import({path("out").string(), path("composed.gif").string()});
         ASSERT_EQ(result.status, 0) << result.out << result.err;
-        const std::vector<Image> right = readByGdkPixbuf(path("right.gif"), 100);
+        const std::vector<Image> right = readByGdkPixbuf(path("right.gif"), c.frames);
         size_t at = 0;
         const std::string differs = velmoraimport::compareDrawn(path("out").string(), [&](velmoraimport::Frame& frame) {
             if (at >= right.size())

@@ -40,7 +40,8 @@ const char* secondReader();
 // composition differs from those rules, so it can't referee a GIF. The frames
 // are composed one at a time, stepped through the animation by each frame's own
 // delay, so a long GIF holds no more than a canvas or two. The animation is
-// read as played once, so that it ends after its last frame.
+// read as played once, so that it ends after its last frame (GdkPixbufs that
+// read through glycin loop it all the same).
 class SecondGif
 {
 public:

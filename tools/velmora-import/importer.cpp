@@ -205,8 +205,9 @@ private:
     std::unique_ptr<GifFrames> mReader;
 };
 
-// GdkPixbuf's reading of the same GIF: as many frames as it finds, and one more
-// than the importer read at most, which is enough to tell that the counts differ.
+// GdkPixbuf's reading of the same GIF, as many frames as the importer read: it
+// shows fewer where its animation ends first. Newer GdkPixbufs (those reading
+// through glycin) loop a GIF without end, so where it has more can't be told.
 class SecondGifSource : public FrameSource
 {
 public:
@@ -584,7 +585,7 @@ int importSet(const Options& options, std::ostream& out)
     Sources sources = readSources(options);
     const Survey found = survey(*sources.frames, options);
     if (sources.secondGif)
-        sources.secondGif->setFrames((int)found.count + 1);
+        sources.secondGif->setFrames((int)found.count);
     const int w = found.w, h = found.h;
     out << "read " << sources.what << ": " << found.count << (found.count == 1 ? " frame" : " frames") << " of "
         << w << "x" << h << "\n";
