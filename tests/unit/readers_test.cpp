@@ -149,7 +149,7 @@ TEST(PngReading, ADamagedFileNamesThePartThatIsDamaged)
         const char* reason;
     } cuts[] = {
         {"cut inside the header", 20, "its header is damaged"},
-        {"cut inside the pixels", file.size() - 30, "its pixels is damaged"},
+        {"cut inside the pixels", file.size() - 30, "its pixel data is damaged"},
     };
     for (const auto& cut : cuts)
     {

@@ -502,7 +502,7 @@ Image readPng(const std::uint8_t* data, size_t size, const std::string& name, co
     for (int y = 0; y < image.h; y++)
         rows[y] = image.at(0, y);
     if (!readPngRows(reading, header, rows.data()))
-        throw ReadError(name, pngFailure(reading.message, "pixels"));
+        throw ReadError(name, pngFailure(reading.message, "pixel data"));
     return image;
 }
 
