@@ -208,15 +208,15 @@ private:
 // GdkPixbuf's reading of the same GIF, as many frames as the importer read: it
 // shows fewer where its animation ends first. Newer GdkPixbufs (those reading
 // through glycin) loop a GIF without end, so where it has more can't be told.
+// Opened only once the importer has read the whole file within its limits.
 class SecondGifSource : public FrameSource
 {
 public:
-    SecondGifSource(const GifSource& gif, std::string& why)
+    SecondGifSource(const GifSource& gif, int frames, std::string& why) : mFrames(frames)
     {
         mOpen = mGif.open(gif.data().data(), gif.data().size(), gif.width(), gif.height(), why);
     }
     bool isOpen() const { return mOpen; }
-    void setFrames(int frames) { mFrames = frames; }
     void rewind() override { mGif.rewind(); }
     bool next(Frame& frame) override
     {
@@ -230,9 +230,9 @@ public:
     }
 
 private:
+    int mFrames;
     velmoracheck::SecondGif mGif;
     bool mOpen = false;
-    int mFrames = 0;
 };
 
 // What the sources hold: the importer's reading, and the second reading of the
@@ -244,7 +244,6 @@ struct Sources
     std::string noSecond;
     std::string what;
     const GifSource* gif = nullptr;
-    SecondGifSource* secondGif = nullptr;
 };
 
 // The second reading of a PNG, or an empty image, with the reason, when the
@@ -300,17 +299,6 @@ Sources readSources(const Options& options)
         else if (kind == GIF)
         {
             std::unique_ptr<GifSource> gif(new GifSource(std::move(data), source, limits));
-            std::string why;
-            std::unique_ptr<SecondGifSource> second(new SecondGifSource(*gif, why));
-            if (second->isOpen())
-            {
-                sources.secondGif = second.get();
-                sources.second = std::move(second);
-            }
-            else
-            {
-                sources.noSecond = source + ": " + velmoracheck::secondGifReader() + " can't read it: " + why;
-            }
             sources.gif = gif.get();
             sources.frames = std::move(gif);
             sources.what = "GIF " + source;
@@ -584,8 +572,15 @@ int importSet(const Options& options, std::ostream& out)
 {
     Sources sources = readSources(options);
     const Survey found = survey(*sources.frames, options);
-    if (sources.secondGif)
-        sources.secondGif->setFrames((int)found.count);
+    if (sources.gif)
+    {
+        std::string why;
+        std::unique_ptr<SecondGifSource> second(new SecondGifSource(*sources.gif, (int)found.count, why));
+        if (second->isOpen())
+            sources.second = std::move(second);
+        else
+            sources.noSecond = options.sources[0] + ": " + velmoracheck::secondGifReader() + " can't read it: " + why;
+    }
     const int w = found.w, h = found.h;
     out << "read " << sources.what << ": " << found.count << (found.count == 1 ? " frame" : " frames") << " of "
         << w << "x" << h << "\n";
