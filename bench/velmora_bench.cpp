@@ -12,9 +12,16 @@
 // SDL_UpdateRects of the rectangles the engine reports changed, and runs a pygame
 // rendition of the scene (bench/pygame_scene.py) beside them when pygame is there.
 //
-// Usage: velmora-bench [--data DIR] [--x11] [--repeats N] [--passes N]
+// On a display the bench also counts the frames that reach the display server
+// (frames_shown.h): on X11 a second client watches the window's damage, on
+// Wayland the client's own requests are logged and its buffer commits counted.
+// On the compatibility layer presents are batched, so passes are not frames.
+//
+// Usage: velmora-bench [--data DIR] [--x11 | --wayland] [--repeats N] [--passes N]
 //                      [--startup-runs N] [--only LIST] [--csv FILE] [--plot PNG]
 //                      [--python PATH]
+#include "child.h"
+#include "frames_shown.h"
 #include "passes.h"
 #include "report.h"
 #include "scenario.h"
@@ -24,6 +31,7 @@
 #include "velmora.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -51,6 +59,7 @@ struct Options
     std::string plot;
     std::vector<std::string> only;
     bool x11 = false;
+    bool wayland = false;
     int repeats = 5;
     int passes = 0;  // 0: 1000 headless, 200 on X11, where every flip copies the whole window
     int startupRuns = 20;
@@ -61,6 +70,8 @@ void usage()
     printf("usage: velmora-bench [options]\n"
            "  --data DIR        the demo's data directory (default %s)\n"
            "  --x11             draw on the X display in $DISPLAY instead of SDL's dummy driver\n"
+           "  --wayland         draw on the Wayland display in $WAYLAND_DISPLAY (the compatibility\n"
+           "                    layer only); with --x11 or this, frames shown are counted too\n"
            "  --repeats N       repeats of every scenario (default 5)\n"
            "  --passes N        passes per repeat of the demo scenarios (default 1000, 200 with "
            "--x11;\n"
@@ -93,6 +104,8 @@ bool parseOptions(int argc, char** argv, Options* opt)
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--x11")
             opt->x11 = true;
+        else if (arg == "--wayland")
+            opt->wayland = true;
         else if (arg == "--help" || arg == "-h")
         {
             usage();
@@ -378,7 +391,9 @@ std::string shellQuote(const std::string& word)
 // The pygame rendition of the scene: one run of bench/pygame_scene.py per repeat,
 // in its own process on the same video driver. Its restore share is Group.clear,
 // its draw share the update and draw of the group, its present share
-// display.update; it saves nothing.
+// display.update; it saves nothing. On a display its frames shown are counted
+// between the marks it stops at around its rated run: on X11 by a watcher of
+// its window, on Wayland from its own logged requests.
 Scenario pygameScenario(const Options& opt, const std::string& dataDir, int passes)
 {
     Scenario s;
@@ -389,27 +404,63 @@ Scenario pygameScenario(const Options& opt, const std::string& dataDir, int pass
     s.targetW = 1024;
     s.targetH = 768;
     s.passes = passes;
-    std::string command = shellQuote(opt.python) + " " + shellQuote(opt.pygameScript) +
-                          " --data " + shellQuote(dataDir) + " --passes " +
-                          std::to_string(passes) + " --warmup " + std::to_string(passes / 10);
-    s.external = [command](Scenario& self) {
-        FILE* out = popen(command.c_str(), "r");
-        char line[256] = "";
-        bool read = out && fgets(line, sizeof line, out);
-        int status = out ? pclose(out) : -1;
+    std::vector<std::string> argv = {opt.python,  opt.pygameScript,          "--data",
+                                     dataDir,     "--passes",                std::to_string(passes),
+                                     "--warmup",  std::to_string(passes / 10), "--marks"};
+    s.external = [argv, opt](Scenario& self) {
+        Child child;
+        std::vector<std::string> env;
+        if (opt.wayland)
+            env.push_back("WAYLAND_DEBUG=client");
+        if (child.start(argv, env, opt.wayland) != 0)
+            return;
+        std::unique_ptr<FramesShown> shown;
+        std::string line;
+        long start = -1, end = -1;
+        bool counted = true;
+        while (child.readLine(&line) && line.rfind("rate=", 0) != 0)
+        {
+            if (line.rfind("window=", 0) == 0)
+            {
+                unsigned long window = strtoul(line.c_str() + 7, nullptr, 10);
+                if (opt.x11 && window)
+                {
+                    auto x11 = std::make_unique<X11FramesShown>();
+                    if (x11->init(window, nullptr) == 0)
+                        shown = std::move(x11);
+                }
+                else if (opt.wayland)
+                {
+                    auto wayland = std::make_unique<WaylandFramesShown>();
+                    if (wayland->initChildLog(child.takeStderr()) == 0)
+                        shown = std::move(wayland);
+                }
+            }
+            else if (line.rfind("mark ", 0) == 0 && shown)
+            {
+                std::string name = line.substr(5);
+                auto* wayland = dynamic_cast<WaylandFramesShown*>(shown.get());
+                long n = wayland ? wayland->countAtMark(name) : shown->count();
+                (name == "rated-start" ? start : end) = n;
+                counted = counted && n >= 0;
+            }
+            child.writeLine("go");
+        }
+        int status = child.wait();
         double rate = 0, cpuRate = 0;
         Phases ph;
-        if (!read || status != 0 ||
-            sscanf(line, "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf", &rate,
-                   &cpuRate, &ph.restore, &ph.draw, &ph.present) != 5)
+        if (status != 0 || sscanf(line.c_str(), "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf",
+                                  &rate, &cpuRate, &ph.restore, &ph.draw, &ph.present) != 5)
         {
             fprintf(stderr, "velmora-bench: the pygame scene gave no figures: %s\n",
-                    command.c_str());
+                    argv[1].c_str());
             return;
         }
         self.rates.push_back(rate);
         self.cpuRates.push_back(cpuRate);
         self.shares.push_back(ph);
+        if (shown && counted && start >= 0 && end >= start)
+            self.addFramesShown(end - start, self.passes / rate, self.passes / cpuRate);
     };
     return s;
 }
@@ -646,6 +697,10 @@ void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenar
     if (changed && pygame)
         reportRatio(csv, "present: changed rects / pygame", *changed, *pygame,
                     opt.x11 ? ">= 5" : "none headless: SDL 2's blitters are faster");
+    if (flip && changed)
+        reportShownRatio(csv, "shown: changed rects / SDL_Flip", *changed, *flip);
+    if (changed && pygame)
+        reportShownRatio(csv, "shown: changed rects / pygame", *changed, *pygame);
     if (scene && !scene->memcpyRates.empty())
     {
         double value = pairedRatio(scene->rates, scene->memcpyRates);
@@ -741,8 +796,14 @@ int main(int argc, char** argv)
         usage();
         return 2;
     }
+    if (opt.x11 && opt.wayland)
+    {
+        fprintf(stderr, "velmora-bench: --x11 and --wayland exclude each other\n");
+        return 2;
+    }
+    const bool onDisplay = opt.x11 || opt.wayland;
     if (opt.passes == 0)
-        opt.passes = opt.x11 ? 200 : 1000;
+        opt.passes = onDisplay ? 200 : 1000;
 
     namespace fs = std::filesystem;
     fs::path dataDir = fs::absolute(opt.dataDir);
@@ -762,6 +823,15 @@ int main(int argc, char** argv)
             return 1;
         }
         setenv("SDL_VIDEODRIVER", "x11", 1);
+    }
+    else if (opt.wayland)
+    {
+        if (!getenv("WAYLAND_DISPLAY"))
+        {
+            fprintf(stderr, "velmora-bench: --wayland needs a Wayland display in $WAYLAND_DISPLAY\n");
+            return 1;
+        }
+        setenv("SDL_VIDEODRIVER", "wayland", 1);
     }
     else
     {
@@ -783,12 +853,22 @@ int main(int argc, char** argv)
     if (opt.startupRuns > 0 && wanted(opt, "startup"))
         startup = measureStartup(opt.program, opt.shim, dataDir.string(), opt.startupRuns);
 
-    // An X server that was just started, on a busy machine, may not answer at once:
-    // keep trying for up to 30 seconds before giving up.
+    // On Wayland the client's requests are logged from its first connection on.
+    std::unique_ptr<FramesShown> shown;
+    if (opt.wayland)
+    {
+        auto wayland = std::make_unique<WaylandFramesShown>();
+        if (wayland->initOwnLog() != 0)
+            return 1;
+        shown = std::move(wayland);
+    }
+
+    // A display server that was just started, on a busy machine, may not answer at
+    // once: keep trying for up to 30 seconds before giving up.
     Clock::time_point initStart = Clock::now();
     while (SDL_Init(SDL_INIT_VIDEO) < 0)
     {
-        if (!opt.x11 || secondsSince(initStart) > 30)
+        if (!onDisplay || secondsSince(initStart) > 30)
         {
             fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
             return 1;
@@ -804,6 +884,20 @@ int main(int argc, char** argv)
     }
     char driver[64] = "?";
     SDL_VideoDriverName(driver, sizeof driver);
+    if (opt.x11)
+    {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        auto x11 = std::make_unique<X11FramesShown>();
+        if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 ||
+            x11->init(info.info.x11.window, info.info.x11.display) != 0)
+        {
+            fprintf(stderr, "velmora-bench: cannot watch the window's damage: frames shown are "
+                            "not counted\n");
+        }
+        else
+            shown = std::move(x11);
+    }
 
     // The scene, set up exactly as the program does it, from the data directory.
     fs::path startDir = fs::current_path();
@@ -851,7 +945,7 @@ int main(int argc, char** argv)
     for (int r = 0; r < opt.repeats; ++r)
     {
         for (auto& s : all)
-            runRepeat(*s, r == 0, memoryFloor);
+            runRepeat(*s, r == 0, memoryFloor, shown.get());
         fprintf(stderr, "velmora-bench: repeat %d of %d done after %.1f s\n", r + 1, opt.repeats,
                 secondsSince(benchStart));
     }
