@@ -13,20 +13,25 @@ namespace
 
 namespace fs = std::filesystem;
 
-constexpr Rgb kSun0{250, 210, 20};
-constexpr Rgb kSun1{250, 120, 0};
-constexpr Rgb kViking0{150, 40, 40};
-constexpr Rgb kViking1{40, 40, 150};
+// Each set's two frames are plain colours, one per frame.
+using TwoColours = Rgb[2];
+constexpr TwoColours kSunColours = {{250, 210, 20}, {250, 120, 0}};
+constexpr TwoColours kVikingColours = {{150, 40, 40}, {40, 40, 150}};
+
+std::vector<Picture> twoFrames(int width, int height, const TwoColours& colours)
+{
+    return {solid(width, height, colours[0]), solid(width, height, colours[1])};
+}
 
 // Two frames per set, so the intact sets show that passes go on.
 SceneData goodScene()
 {
     SceneData data;
     data.background = markedBackground();
-    data.sun.frames = {solid(64, 64, kSun0), solid(64, 64, kSun1)};
+    data.sun.frames = twoFrames(64, 64, kSunColours);
     data.sun.frames[0].fill(28, 28, 8, 8, kKey);
     data.sun.pause = 80;
-    data.vikings.frames = {solid(64, 64, kViking0), solid(64, 64, kViking1)};
+    data.vikings.frames = twoFrames(64, 64, kVikingColours);
     data.vikings.frames[1].fill(8, 8, 8, 8, kKey);
     data.vikings.pause = 80;
     return data;
@@ -178,16 +183,16 @@ const BadData kCases[] = {
      [](const fs::path& dir) { writeBytes(sunDir(dir) / "f1.bmp", hugeBmpHeader()); }},
     {"OnePixelFrames", with(D, D, D), [](const fs::path&) {},
      [](SceneData& data) {
-         data.vikings.frames = {solid(1, 1, kViking0), solid(1, 1, kViking1)};
+         data.vikings.frames = twoFrames(1, 1, kVikingColours);
      }},
     {"SunFramesLargerThanTheScreen", with(D, D, D), [](const fs::path&) {},
      [](SceneData& data) {
-         data.sun.frames = {solid(1500, 1000, kSun0), solid(1500, 1000, kSun1)};
+         data.sun.frames = twoFrames(1500, 1000, kSunColours);
          data.sun.frames[0].fill(100, 100, 50, 50, kKey);
      }},
     {"VikingFramesLargerThanTheScreen", with(D, D, D), [](const fs::path&) {},
      [](SceneData& data) {
-         data.vikings.frames = {solid(2000, 1200, kViking0), solid(2000, 1200, kViking1)};
+         data.vikings.frames = twoFrames(2000, 1200, kVikingColours);
          data.vikings.frames[0].fill(0, 0, 300, 100, kKey);
      }},
     {"CommentLineLongerThan254", with(D, D, Shown::Maybe),

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bmp_check.h"
 #include "bmp_flavour.h"
 #include "sdl_library.h"
 #include "sprite.h"
@@ -159,11 +160,13 @@ std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A little-endian field of 2 or 4 bytes, read by the engine's reader.
 Uint32 le(const std::string& bytes, size_t at, int size)
 {
     Uint32 value = 0;
-    for (int i = size - 1; i >= 0; i--)
-        value = value << 8 | (unsigned char)bytes.at(at + i);
+    const Uint8* data = (const Uint8*)bytes.data();
+    bool read = size == 2 ? readLe16(data, bytes.size(), at, &value) : readLe32(data, bytes.size(), at, &value);
+    EXPECT_TRUE(read) << "the file ends before byte " << at + size;
     return value;
 }
 

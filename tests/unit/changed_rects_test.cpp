@@ -124,56 +124,64 @@ protected:
 
 // --- One sprite ---------------------------------------------------------------
 
-TEST_F(ChangedRectsTest, FirstPassReportsOnlyTheDraw)
+// A 10 x 8 sprite drawn at 100, 50, then (for a second pass) moved by a step:
+// the rectangles it reports, and the list a program gathers from them.
+struct MoveCase
 {
+    const char* name;
+    int passes;
+    int dx, dy;  // the step before the second pass
+    SDL_Rect restored, drawn;
+    std::vector<SDL_Rect> list;
+};
+
+void PrintTo(const MoveCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const MoveCase kMoves[] = {
+    {"FirstPassReportsOnlyTheDraw", 1, 0, 0, kNothing, rect(100, 50, 10, 8), {rect(100, 50, 10, 8)}},
+    {"MovedReportsOldAndNewPlace", 2, 40, 40, rect(100, 50, 10, 8), rect(140, 90, 10, 8),
+     {rect(100, 50, 10, 8), rect(140, 90, 10, 8)}},
+    {"StayingIsPresentedOnce", 2, 0, 0, rect(100, 50, 10, 8), rect(100, 50, 10, 8), {rect(100, 50, 10, 8)}},
+    // Old and new place touch: one 20 x 8 strip costs no more than two 10 x 8 ones.
+    {"StepByOwnWidthMergesIntoOneStrip", 2, 10, 0, rect(100, 50, 10, 8), rect(110, 50, 10, 8),
+     {rect(100, 50, 20, 8)}},
+};
+
+class MoveTest : public ChangedRectsTest, public ::testing::WithParamInterface<MoveCase>
+{
+};
+
+TEST_P(MoveTest, ReportsWhatThePassChanged)
+{
+    const MoveCase& c = GetParam();
     loadAndBind({{10, 8, kRed, 0}}, 100, 50);
     EXPECT_EQ(mSprite.getRestoredRect(), kNothing);
     EXPECT_EQ(mSprite.getDrawnRect(), kNothing);
     pass();
-    EXPECT_EQ(mSprite.getRestoredRect(), kNothing);
-    EXPECT_EQ(mSprite.getDrawnRect(), rect(100, 50, 10, 8));
-    EXPECT_EQ(pixel(mScreen, 109, 57), kRed);
-    expectChangesCovered(collect());
-    EXPECT_EQ(mList.mCount, 1);
-}
-
-TEST_F(ChangedRectsTest, MovedSpriteReportsOldAndNewPlace)
-{
-    loadAndBind({{10, 8, kRed, 0}}, 100, 50);
-    pass();
-    mSprite.set(140, 90);
-    pass();
-    EXPECT_EQ(mSprite.getRestoredRect(), rect(100, 50, 10, 8));
-    EXPECT_EQ(mSprite.getDrawnRect(), rect(140, 90, 10, 8));
-    EXPECT_EQ(pixel(mScreen, 100, 50), kGrey);
-    expectChangesCovered(collect());
-    EXPECT_EQ(mList.mCount, 2);
-}
-
-TEST_F(ChangedRectsTest, SpriteThatStaysIsPresentedOnce)
-{
-    loadAndBind({{10, 8, kRed, 0}}, 100, 50);
-    pass();
-    pass();
-    EXPECT_EQ(mSprite.getRestoredRect(), rect(100, 50, 10, 8));
-    EXPECT_EQ(mSprite.getDrawnRect(), rect(100, 50, 10, 8));
+    if (c.passes == 2)
+    {
+        mSprite.xAdd(c.dx);
+        mSprite.yAdd(c.dy);
+        pass();
+    }
+    EXPECT_EQ(mSprite.getRestoredRect(), c.restored);
+    EXPECT_EQ(mSprite.getDrawnRect(), c.drawn);
+    EXPECT_EQ(pixel(mScreen, c.drawn.x + 9, c.drawn.y + 7), kRed);
+    // Where the sprite moved away, the background is back.
+    if (c.restored.w > 0 && (c.restored.x < c.drawn.x || c.restored.y < c.drawn.y))
+    {
+        EXPECT_EQ(pixel(mScreen, c.restored.x, c.restored.y), kGrey);
+    }
     collect();
-    ASSERT_EQ(mList.mCount, 1);
-    EXPECT_EQ(mList.mRects[0], rect(100, 50, 10, 8));
-}
-
-TEST_F(ChangedRectsTest, StepByOwnWidthMergesIntoOneStrip)
-{
-    // Old and new place touch: one 20 x 8 strip costs no more than two 10 x 8 ones.
-    loadAndBind({{10, 8, kRed, 0}}, 100, 50);
-    pass();
-    mSprite.xAdd(10);
-    pass();
-    collect();
-    ASSERT_EQ(mList.mCount, 1);
-    EXPECT_EQ(mList.mRects[0], rect(100, 50, 20, 8));
+    EXPECT_EQ(std::vector<SDL_Rect>(mList.mRects, mList.mRects + mList.mCount), c.list);
     expectChangesCovered(mList);
 }
+
+INSTANTIATE_TEST_SUITE_P(OneSprite, MoveTest, ::testing::ValuesIn(kMoves),
+                         [](const ::testing::TestParamInfo<MoveCase>& info) { return info.param.name; });
 
 TEST_F(ChangedRectsTest, LargerFrameReportsItsOwnSize)
 {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bmp_check.h"
 #include "command.h"
@@ -98,147 +99,107 @@ TEST(CheckerOnProjectArt, EverySetOfTheDemoLoadsCleanly)
     EXPECT_NE(outcome.output.find("result: loads cleanly", first + 1), std::string::npos) << outcome.output;
 }
 
-// --- clean sets --------------------------------------------------------------
+// --- info files: each set's report and verdict ----------------------------------
 
-TEST_F(Checker, ListsEveryFrameWithItsLineFilePauseKeyAndSize)
+struct FrameFile
 {
-    frame("a.bmp", 8, 6);
-    frame("b.bmp", 8, 6);
-    info("FILES: 2\n# walking\n\na.bmp 100 255 0 255\r\nb.bmp 40 0 0 0\n");
+    const char* name;
+    int w, h;
+};
 
-    EXPECT_EQ(check(), kClean);
-    EXPECT_REPORT_HAS("FILES: 2");
-    EXPECT_REPORT_HAS("frame 0  line 4    a.bmp, pause 100 ms, key 255,0,255, 8x6");
-    EXPECT_REPORT_HAS("frame 1  line 5    b.bmp, pause 40 ms, key none (red is 0), 8x6");
-    EXPECT_REPORT_HAS("result: loads cleanly, 2 frames of 8x6");
-}
-
-TEST_F(Checker, OnePixelFrameIsClean)
+struct SetCase
 {
-    frame("dot.bmp", 1, 1);
-    info("FILES: 1\ndot.bmp 10 255 0 255\n");
+    const char* name;
+    std::vector<FrameFile> frames;
+    std::string info;
+    velmoracheck::Verdict verdict;
+    std::vector<std::string> reportHas;
+    const char* reportLacks;
+};
 
-    EXPECT_EQ(check(), kClean);
-    EXPECT_REPORT_HAS("1 frame of 1x1");
-}
+const FrameFile kA{"a.bmp", 4, 4};
 
-// --- warnings: the set loads, but the engine passes something over ------------
+const SetCase kSets[] = {
+    // Clean sets.
+    {"ListsEveryFrameWithItsLineFilePauseKeyAndSize", {{"a.bmp", 8, 6}, {"b.bmp", 8, 6}},
+     "FILES: 2\n# walking\n\na.bmp 100 255 0 255\r\nb.bmp 40 0 0 0\n", kClean,
+     {"FILES: 2", "frame 0  line 4    a.bmp, pause 100 ms, key 255,0,255, 8x6",
+      "frame 1  line 5    b.bmp, pause 40 ms, key none (red is 0), 8x6", "result: loads cleanly, 2 frames of 8x6"},
+     nullptr},
+    {"OnePixelFrame", {{"dot.bmp", 1, 1}}, "FILES: 1\ndot.bmp 10 255 0 255\n", kClean, {"1 frame of 1x1"}, nullptr},
 
-TEST_F(Checker, KeyWithRedZeroButGreenOrBlueGivenIsWarned)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 1\na.bmp 100 0 255 0\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("key none (red is 0)");
-    EXPECT_REPORT_HAS("green or blue given with red 0: no colour key is set");
-}
-
-TEST_F(Checker, KeyComponentAbove255IsWarnedWithTheKeyItBecomes)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 1\na.bmp 100 256 0 0\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("key 256,0,0 is outside 0-255: each keeps its low 8 bits, key 0,0,0");
-}
-
-TEST_F(Checker, NameOnlyLineIsWarnedToReuseThePreviousLinesValues)
-{
-    frame("a.bmp", 4, 4);
-    frame("b.bmp", 4, 4);
-    info("FILES: 2\na.bmp 70 255 0 255\nb.bmp\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("frame 1  line 3    b.bmp, pause 70 ms, key 255,0,255, 4x4");
-    EXPECT_REPORT_HAS("line 3    pause, red, green and blue keep the values of line 2");
-}
-
-TEST_F(Checker, FirstLineWithOnlyANameIsWarnedThatItsValuesAreZero)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 1\na.bmp\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("are 0, as no frame line came before");
-}
-
-TEST_F(Checker, FieldThatDoesNotParseIsNamedAndTheRestKeepEarlierValues)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 2\na.bmp 70 255 0 255\na.bmp fast 1 2 3\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("\"fast\" is not a number, so pause, red, green and blue keep the values of line 2");
-}
-
-TEST_F(Checker, FewerFrameLinesThanDeclaredAreWarnedWithTheEmptyEntries)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 5\na.bmp 10 255 0 255\na.bmp 10 255 0 255\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("5 frames declared but only 2 frame lines given: entries 2 to 4 stay empty");
-}
-
-TEST_F(Checker, HugeDeclaredCountIsWarned)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 99999999\na.bmp 10 255 0 255\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("99999999 frames declared but only 1 frame line given");
-}
-
-TEST_F(Checker, FrameLinesAfterTheDeclaredCountAreListedWithTheirLines)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 1\na.bmp 10 255 0 255\n# spare\nb.bmp 10\n\nc.bmp 10\n");
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("line 4    \"b.bmp 10\" comes after the 1 declared frames and is never read");
-    EXPECT_REPORT_HAS("line 6    \"c.bmp 10\" comes after the 1 declared frames and is never read");
-}
-
-TEST_F(Checker, LongLineIsWarnedToBeReadAsTwo)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 1\n# " + std::string(300, 'x') + "\na.bmp 10 255 0 255\n");
-
+    // Warnings: the set loads, but the engine passes something over.
+    {"KeyWithRedZeroButGreenGiven", {kA}, "FILES: 1\na.bmp 100 0 255 0\n", kWarnings,
+     {"key none (red is 0)", "green or blue given with red 0: no colour key is set"}, nullptr},
+    {"KeyComponentAbove255", {kA}, "FILES: 1\na.bmp 100 256 0 0\n", kWarnings,
+     {"key 256,0,0 is outside 0-255: each keeps its low 8 bits, key 0,0,0"}, nullptr},
+    {"NameOnlyLineReusesThePreviousValues", {kA, {"b.bmp", 4, 4}}, "FILES: 2\na.bmp 70 255 0 255\nb.bmp\n", kWarnings,
+     {"frame 1  line 3    b.bmp, pause 70 ms, key 255,0,255, 4x4",
+      "line 3    pause, red, green and blue keep the values of line 2"},
+     nullptr},
+    {"FirstLineWithOnlyANameIsZero", {kA}, "FILES: 1\na.bmp\n", kWarnings,
+     {"are 0, as no frame line came before"}, nullptr},
+    {"FieldThatDoesNotParse", {kA}, "FILES: 2\na.bmp 70 255 0 255\na.bmp fast 1 2 3\n", kWarnings,
+     {"\"fast\" is not a number, so pause, red, green and blue keep the values of line 2"}, nullptr},
+    {"FewerFrameLinesThanDeclared", {kA}, "FILES: 5\na.bmp 10 255 0 255\na.bmp 10 255 0 255\n", kWarnings,
+     {"5 frames declared but only 2 frame lines given: entries 2 to 4 stay empty"}, nullptr},
+    {"HugeDeclaredCount", {kA}, "FILES: 99999999\na.bmp 10 255 0 255\n", kWarnings,
+     {"99999999 frames declared but only 1 frame line given"}, nullptr},
+    {"FrameLinesAfterTheDeclaredCount", {kA}, "FILES: 1\na.bmp 10 255 0 255\n# spare\nb.bmp 10\n\nc.bmp 10\n",
+     kWarnings,
+     {"line 4    \"b.bmp 10\" comes after the 1 declared frames and is never read",
+      "line 6    \"c.bmp 10\" comes after the 1 declared frames and is never read"},
+     nullptr},
     // The comment's tail is read as a frame line of its own, naming no real file.
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("line 2    longer than 254 characters: the loader reads the rest");
-    EXPECT_REPORT_HAS("frame 0  line 2");
-}
+    {"LongLineIsReadAsTwo", {kA}, "FILES: 1\n# " + std::string(300, 'x') + "\na.bmp 10 255 0 255\n", kUnusable,
+     {"line 2    longer than 254 characters: the loader reads the rest", "frame 0  line 2"}, nullptr},
+    {"FrameOfAnotherSize", {{"a.bmp", 8, 6}, {"b.bmp", 5, 9}}, "FILES: 2\na.bmp 10 255 0 255\nb.bmp 10 255 0 255\n",
+     kWarnings, {"5x9 differs from the set's size, 8x6 (frame 0)"}, nullptr},
+    {"FrameLargerThanTheDisplay", {{"big.bmp", 1100, 20}}, "FILES: 1\nbig.bmp 10 255 0 255\n", kWarnings,
+     {"larger than the 1024x768 display"}, nullptr},
+    {"LineBeginningWithNul", {kA}, std::string("FILES: 1\n\0junk\na.bmp 10 255 0 255\n", 32), kWarnings,
+     {"line 2    begins with a NUL byte", "frame 0  line 3    a.bmp"}, nullptr},
 
-TEST_F(Checker, FrameOfAnotherSizeIsWarned)
+    // Sets that cannot be used.
+    {"EmptyInfoFile", {}, "", kUnusable, {"the info file is empty"}, nullptr},
+    {"CommentBeforeTheHeader", {kA}, "# sun\nFILES: 1\na.bmp 10 255 0 255\n", kUnusable,
+     {"\"# sun\" is not a header of the form \"FILES: <count>\" (a comment can't come before"}, nullptr},
+    {"ZeroFramesDeclared", {kA}, "FILES: 0\na.bmp 10 255 0 255\n", kUnusable,
+     {"0 frames declared: sprites of this set draw nothing"}, nullptr},
+    {"NegativeFrameCount", {}, "FILES: -1\n", kUnusable, {"-1 frames declared"}, nullptr},
+    {"HeaderWithoutFrameLines", {}, "FILES: 2\n# none yet\n", kUnusable, {"no frame lines follow the header"}, nullptr},
+    {"MissingFrameImageEndsReading", {kA}, "FILES: 3\na.bmp 10 255 0 255\ngone.bmp 10\na.bmp 10\n", kUnusable,
+     {"frame 0  line 2    a.bmp", "gone.bmp does not exist; the loader stops here"}, "frame 2"},
+    {"BlankFrameLineBeforeAnyName", {}, "FILES: 1\n   \n", kUnusable,
+     {"the line gives no file name, and no earlier line gave one"}, nullptr},
+    {"NameTooLongForThePathBuffer", {}, "FILES: 1\n" + std::string(250, 'n') + ".bmp 10\n", kUnusable,
+     {"is longer than the loader's 254 characters"}, nullptr},
+};
+
+void PrintTo(const SetCase& c, std::ostream* out) { *out << c.name; }
+
+class CheckerSets : public Checker, public ::testing::WithParamInterface<SetCase>
 {
-    frame("a.bmp", 8, 6);
-    frame("b.bmp", 5, 9);
-    info("FILES: 2\na.bmp 10 255 0 255\nb.bmp 10 255 0 255\n");
+};
 
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("5x9 differs from the set's size, 8x6 (frame 0)");
-}
-
-TEST_F(Checker, FrameLargerThanTheDisplayIsWarned)
+TEST_P(CheckerSets, ReportAndVerdict)
 {
-    frame("big.bmp", 1100, 20);
-    info("FILES: 1\nbig.bmp 10 255 0 255\n");
+    const SetCase& c = GetParam();
+    for (const FrameFile& f : c.frames)
+        frame(f.name, f.w, f.h);
+    info(c.info);
 
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("larger than the 1024x768 display");
+    EXPECT_EQ(check(), c.verdict);
+    for (const std::string& text : c.reportHas)
+        EXPECT_REPORT_HAS(text);
+    if (c.reportLacks)
+    {
+        EXPECT_REPORT_LACKS(c.reportLacks);
+    }
 }
 
-TEST_F(Checker, LineBeginningWithNulIsWarned)
-{
-    frame("a.bmp", 4, 4);
-    info(std::string("FILES: 1\n\0junk\na.bmp 10 255 0 255\n", 32));
-
-    EXPECT_EQ(check(), kWarnings);
-    EXPECT_REPORT_HAS("line 2    begins with a NUL byte");
-    EXPECT_REPORT_HAS("frame 0  line 3    a.bmp");
-}
+INSTANTIATE_TEST_SUITE_P(Info, CheckerSets, ::testing::ValuesIn(kSets),
+                         [](const ::testing::TestParamInfo<SetCase>& info) { return info.param.name; });
 
 // --- sets that cannot be used ---------------------------------------------------
 
@@ -261,56 +222,6 @@ TEST_F(Checker, InfoThatIsADirectoryCannotBeUsed)
     fs::create_directory(mSet / "info");
     EXPECT_EQ(check(), kUnusable);
     EXPECT_REPORT_HAS("\"info\" is a directory");
-}
-
-TEST_F(Checker, EmptyInfoFileCannotBeUsed)
-{
-    info("");
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("the info file is empty");
-}
-
-TEST_F(Checker, CommentBeforeTheHeaderMakesItUnreadable)
-{
-    frame("a.bmp", 4, 4);
-    info("# sun\nFILES: 1\na.bmp 10 255 0 255\n");
-
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("\"# sun\" is not a header of the form \"FILES: <count>\" (a comment can't come before");
-}
-
-TEST_F(Checker, ZeroFramesDeclaredCannotBeUsed)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 0\na.bmp 10 255 0 255\n");
-
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("0 frames declared: sprites of this set draw nothing");
-}
-
-TEST_F(Checker, NegativeFrameCountCannotBeUsed)
-{
-    info("FILES: -1\n");
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("-1 frames declared");
-}
-
-TEST_F(Checker, HeaderWithoutFrameLinesCannotBeUsed)
-{
-    info("FILES: 2\n# none yet\n");
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("no frame lines follow the header");
-}
-
-TEST_F(Checker, MissingFrameImageCannotBeUsedAndEndsReading)
-{
-    frame("a.bmp", 4, 4);
-    info("FILES: 3\na.bmp 10 255 0 255\ngone.bmp 10\na.bmp 10\n");
-
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("frame 0  line 2    a.bmp");
-    EXPECT_REPORT_HAS("gone.bmp does not exist; the loader stops here");
-    EXPECT_REPORT_LACKS("frame 2");
 }
 
 TEST_F(Checker, TruncatedFrameImageCannotBeUsed)
@@ -380,20 +291,6 @@ TEST_F(Checker, FrameNameThatIsADirectoryCannotBeUsed)
 
     EXPECT_EQ(check(), kUnusable);
     EXPECT_REPORT_HAS("folder.bmp is a directory");
-}
-
-TEST_F(Checker, BlankFrameLineBeforeAnyNameCannotBeUsed)
-{
-    info("FILES: 1\n   \n");
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("the line gives no file name, and no earlier line gave one");
-}
-
-TEST_F(Checker, NameTooLongForThePathBufferCannotBeUsed)
-{
-    info("FILES: 1\n" + std::string(250, 'n') + ".bmp 10\n");
-    EXPECT_EQ(check(), kUnusable);
-    EXPECT_REPORT_HAS("is longer than the loader's 254 characters");
 }
 
 // --- the binary -----------------------------------------------------------------

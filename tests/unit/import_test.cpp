@@ -633,6 +633,7 @@ TEST(ImportUsage, WrongArgumentsEndWithStatus2AndTheUsage)
         {{"out"}, "give an output directory and at least one source"},
         {{"--alpha-threshold", "256", "out", "a.png"}, "--alpha-threshold: \"256\" is not a whole number from 0 to 255"},
         {{"--matte", "1,2", "out", "a.png"}, "--matte: \"1,2\" is not R,G,B"},
+        {{"--matte", "1,2,300", "out", "a.png"}, "--matte: \"1,2,300\" is not R,G,B, three whole numbers from 0 to 255"},
         {{"--frobnicate", "out", "a.png"}, "--frobnicate: no such option"},
     };
     for (const UsageCase& c : cases)

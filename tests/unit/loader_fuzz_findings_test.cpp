@@ -31,6 +31,17 @@ protected:
 
     void writeInfo(const std::string& bytes) { mDir.write("info", bytes); }
 
+    // The set has a table of `frames` entries of which the first `loaded` hold
+    // an image, and the size of its first frame.
+    static void expectEntries(const CSpriteBase& base, int frames, int loaded, int w, int h)
+    {
+        ASSERT_EQ(base.mNumFrames, frames);
+        for (int i = 0; i < frames; i++)
+            EXPECT_EQ(base.mAnim[i].image != nullptr, i < loaded) << "entry " << i;
+        EXPECT_EQ(base.mW, w);
+        EXPECT_EQ(base.mH, h);
+    }
+
     static constexpr Uint32 kFrameColour = 0x14C83C;
 };
 
@@ -95,11 +106,7 @@ TEST_F(LoaderFuzzFindings, NulAtEndOfFileEndsReadingWithTheFramesBeforeIt)
     CSpriteBase base = CSpriteBase();
     EXPECT_EQ(base.init(mDir.c_str()), 0);
 
-    ASSERT_EQ(base.mNumFrames, 3);
-    EXPECT_NE(base.mAnim[0].image, nullptr);
-    EXPECT_EQ(base.mAnim[1].image, nullptr);
-    EXPECT_EQ(base.mW, 8);
-    EXPECT_EQ(base.mH, 6);
+    expectEntries(base, 3, 1, 8, 6);
 }
 
 // A BMP header whose height is -2^31 (top-down, with a height that can't be
@@ -113,10 +120,7 @@ TEST_F(LoaderFuzzFindings, FrameWithHeightOfMinusTwoToThe31CountsAsNotLoaded)
 
     CSpriteBase base = CSpriteBase();
     EXPECT_EQ(base.init(mDir.c_str()), -1);
-    ASSERT_EQ(base.mNumFrames, 2);
-    EXPECT_EQ(base.mAnim[0].image, nullptr);
-    EXPECT_EQ(base.mW, 0);
-    EXPECT_EQ(base.mH, 0);
+    expectEntries(base, 2, 0, 0, 0);
 
     // A sprite of the set has nothing to draw and leaves the display as it was.
     const Uint32 background = 0x0A141E;
@@ -151,11 +155,7 @@ TEST_F(LoaderFuzzFindings, FramesSdlLoadsAsUndrawableSurfacesCountAsNotLoaded)
 
         CSpriteBase base = CSpriteBase();
         EXPECT_EQ(base.init(mDir.c_str()), -1);
-        ASSERT_EQ(base.mNumFrames, 2);
-        ASSERT_NE(base.mAnim[0].image, nullptr);
-        EXPECT_EQ(base.mAnim[1].image, nullptr);
-        EXPECT_EQ(base.mW, 8);
-        EXPECT_EQ(base.mH, 6);
+        ASSERT_NO_FATAL_FAILURE(expectEntries(base, 2, 1, 8, 6));
 
         CSprite sprite = CSprite();
         sprite.init(&base, mScreen);

@@ -18,12 +18,10 @@ namespace fs = std::filesystem;
 
 // What the display holds before the set-up, as memory nobody cleared might.
 constexpr Uint32 kLeftover = 0x5A3C1E;
-constexpr int kBackgroundW = 200;
-constexpr int kBackgroundH = 100;
-// The first viking's place and size (the scene puts it at 150, 300).
-constexpr int kVikingX = 150;
-constexpr int kVikingY = 300;
-constexpr int kVikingSize = 40;
+// The background's size, and the first viking's place and size (the scene
+// puts it at 150, 300).
+constexpr SDL_Rect kBackground{0, 0, 200, 100};
+constexpr SDL_Rect kViking{150, 300, 40, 40};
 
 class SceneSetup : public ::testing::Test
 {
@@ -41,10 +39,10 @@ protected:
         fs::path root = data->path();
         fs::create_directories(root / "includes/sun");
         fs::create_directories(root / "includes/vikings");
-        data->bmp("bg.bmp", kBackgroundW, kBackgroundH, kTeal);
+        data->bmp("bg.bmp", kBackground.w, kBackground.h, kTeal);
         data->bmp("includes/sun/f0.bmp", 30, 30, kYellow);
         data->write("includes/sun/info", "FILES: 1\nf0.bmp 100 255 0 255\n");
-        data->bmp("includes/vikings/f0.bmp", kVikingSize, kVikingSize, kRed);
+        data->bmp("includes/vikings/f0.bmp", kViking.w, kViking.h, kRed);
         data->write("includes/vikings/info", "FILES: 1\nf0.bmp 100 255 0 255\n");
 
         fs::path start = fs::current_path();
@@ -68,7 +66,7 @@ TEST_F(SceneSetup, DisplayBeyondTheBackgroundIsClearedToBlack)
     for (int y = 0; y < screen->h; ++y)
         for (int x = 0; x < screen->w; ++x)
         {
-            bool inBackground = x < kBackgroundW && y < kBackgroundH;
+            bool inBackground = x < kBackground.w && y < kBackground.h;
             Uint32 expected = inBackground ? kTeal : kBlack;
             if (pixels[(size_t)y * screen->w + x] != expected)
                 ++leftovers;
@@ -84,15 +82,15 @@ TEST_F(SceneSetup, RisingVikingLeavesBlackWhereNoBackgroundWasDrawn)
     std::vector<Uint8> keys(SDLK_LAST, 0);
     handleInput(keys.data());
     drawScene();
-    const int bottom = kVikingY + kVikingSize - 1;
-    ASSERT_EQ(pixel(screen, kVikingX, bottom), kRed);
+    const int bottom = kViking.y + kViking.h - 1;
+    ASSERT_EQ(pixel(screen, kViking.x, bottom), kRed);
 
     keys[SDLK_UP] = 1;
     handleInput(keys.data());
     drawScene();
-    for (int x = kVikingX; x < kVikingX + kVikingSize; ++x)
+    for (int x = kViking.x; x < kViking.x + kViking.w; ++x)
         ASSERT_EQ(pixel(screen, x, bottom), kBlack) << "at x = " << x;
-    EXPECT_EQ(pixel(screen, kVikingX, bottom - 1), kRed);
+    EXPECT_EQ(pixel(screen, kViking.x, bottom - 1), kRed);
 }
 
 }

@@ -98,18 +98,42 @@ TEST_F(SpriteSetTest, HeaderWithoutBlankAfterColonReadsCount)
     EXPECT_NE(mSet.mAnim[2].image, nullptr);
 }
 
-TEST_F(SpriteSetTest, UnreadableHeaderOnFreshSetLeavesItBuiltAndEmpty)
+// Headers that give no frames leave the set built and empty.
+struct NoFramesCase
 {
+    const char* name;
+    const char* info;
+    int count;
+};
+
+void PrintTo(const NoFramesCase& c, std::ostream* out) { *out << c.name; }
+
+const NoFramesCase kNoFrames[] = {
     // Only the first line can be the header; a comment before it hides it.
+    {"CommentBeforeHeader", "# frames of the sun\nFILES: 1\na.bmp 10 0 0 0\n", 0},
+    // A count of 0 or less makes no table, and no frame line is read.
+    {"CountOfZero", "FILES: 0\nmissing.bmp 10 0 0 0\n", 0},
+    {"NegativeCount", "FILES: -1\nmissing.bmp 10 0 0 0\n", -1},
+};
+
+class SpriteSetNoFrames : public SpriteSetTest, public ::testing::WithParamInterface<NoFramesCase>
+{
+};
+
+TEST_P(SpriteSetNoFrames, SetIsBuiltAndEmpty)
+{
     mDir.bmp("a.bmp", 4, 4, kRed);
-    mDir.write("info", "# frames of the sun\nFILES: 1\na.bmp 10 0 0 0\n");
+    mDir.write("info", GetParam().info);
 
     EXPECT_EQ(load(), 0);
     EXPECT_EQ(mSet.mBuilt, 1);
-    EXPECT_EQ(mSet.mNumFrames, 0);
+    EXPECT_EQ(mSet.mNumFrames, GetParam().count);
     EXPECT_EQ(mSet.mAnim, nullptr);
     EXPECT_EQ(mSet.mW, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Headers, SpriteSetNoFrames, ::testing::ValuesIn(kNoFrames),
+                         [](const ::testing::TestParamInfo<NoFramesCase>& info) { return info.param.name; });
 
 TEST_F(SpriteSetTest, UnreadableHeaderKeepsCountSetBefore)
 {
@@ -124,79 +148,60 @@ TEST_F(SpriteSetTest, UnreadableHeaderKeepsCountSetBefore)
     EXPECT_EQ(drawn(mSet.mAnim[1].image), Colours(kGreen, kGreen));
 }
 
-TEST_F(SpriteSetTest, NameOnlyLineKeepsPreviousPauseAndKey)
+// One frame line's fields, read into the set's last entry. Every frame of the
+// case is the same picture: its left column in one colour, its right in another.
+struct FrameLineCase
 {
-    mDir.bmp("a.bmp", 4, 4, kRed, kGreen);
-    mDir.bmp("b.bmp", 4, 4, kRed, kBlue);
-    mDir.write("info", "FILES: 2\na.bmp 40 255 0 0\nb.bmp\n");
+    const char* name;
+    Colours picture;
+    const char* info;
+    int pause;
+    bool keyed;
+    Colours drawn;  // over grey: a keyed colour shows as grey
+};
 
-    EXPECT_EQ(load(), 0);
-    ASSERT_TRUE(hasEntries(2));
-    EXPECT_EQ(mSet.mAnim[1].pause, 40);
-    EXPECT_EQ(drawn(mSet.mAnim[1].image), Colours(kGrey, kBlue));
-}
-
-TEST_F(SpriteSetTest, MissingValuesOnFirstFrameLineAreZero)
-{
+const FrameLineCase kFrameLines[] = {
+    // A line with only a name keeps the previous line's pause and key.
+    {"NameOnly", {kRed, kBlue}, "FILES: 2\na.bmp 40 255 0 0\nb.bmp\n", 40, true, {kGrey, kBlue}},
     // Red 0 means no key, so the black half is drawn.
-    mDir.bmp("a.bmp", 4, 4, kBlack, kGreen);
-    mDir.write("info", "FILES: 1\na.bmp\n");
-
-    EXPECT_EQ(load(), 0);
-    ASSERT_TRUE(hasEntries(1));
-    EXPECT_EQ(mSet.mAnim[0].pause, 0);
-    EXPECT_EQ(mSet.mAnim[0].image->flags & SDL_SRCCOLORKEY, 0u);
-    EXPECT_EQ(drawn(mSet.mAnim[0].image), Colours(kBlack, kGreen));
-}
-
-TEST_F(SpriteSetTest, UnparsablePauseKeepsPreviousPauseAndKeyEvenWhenNumbersFollow)
-{
-    mDir.bmp("a.bmp", 4, 4, kRed, kGreen);
-    mDir.bmp("b.bmp", 4, 4, kRed, kGreen);
-    mDir.write("info", "FILES: 2\na.bmp 40 255 0 0\nb.bmp soon 9 0 255 0\n");
-
-    EXPECT_EQ(load(), 0);
-    ASSERT_TRUE(hasEntries(2));
-    EXPECT_EQ(mSet.mAnim[1].pause, 40);
-    // Still keyed on red, not on the green the line goes on to give.
-    EXPECT_EQ(drawn(mSet.mAnim[1].image), Colours(kGrey, kGreen));
-}
-
-TEST_F(SpriteSetTest, MatchingStopsAtFirstBadFieldAndKeepsTheRest)
-{
-    mDir.bmp("a.bmp", 4, 4, kRed, kBlue);
-    mDir.bmp("b.bmp", 4, 4, kRed, kBlue);
-    mDir.write("info", "FILES: 2\na.bmp 40 255 0 0\nb.bmp 70 255 x 255\n");
-
-    EXPECT_EQ(load(), 0);
-    ASSERT_TRUE(hasEntries(2));
-    EXPECT_EQ(mSet.mAnim[1].pause, 70);
-    // Green did not parse, so green and blue stay 0: the key is still pure red.
-    EXPECT_EQ(drawn(mSet.mAnim[1].image), Colours(kGrey, kBlue));
-}
-
-TEST_F(SpriteSetTest, KeyIsSkippedWhenRedIsZero)
-{
-    mDir.bmp("a.bmp", 4, 4, kGreen, kBlue);
-    mDir.write("info", "FILES: 1\na.bmp 10 0 255 0\n");
-
-    EXPECT_EQ(load(), 0);
-    ASSERT_TRUE(hasEntries(1));
-    EXPECT_EQ(mSet.mAnim[0].image->flags & SDL_SRCCOLORKEY, 0u);
-    EXPECT_EQ(drawn(mSet.mAnim[0].image), Colours(kGreen, kBlue));
-}
-
-TEST_F(SpriteSetTest, KeyComponentsKeepTheirLowEightBits)
-{
+    {"FirstLineNameOnlyIsZero", {kBlack, kGreen}, "FILES: 1\na.bmp\n", 0, false, {kBlack, kGreen}},
+    // A pause that doesn't parse keeps the previous pause and key, even when
+    // numbers follow: still keyed on red, not on the green the line goes on to give.
+    {"UnparsablePause", {kRed, kGreen}, "FILES: 2\na.bmp 40 255 0 0\nb.bmp soon 9 0 255 0\n", 40, true,
+     {kGrey, kGreen}},
+    // Matching stops at the first bad field: green did not parse, so green and
+    // blue stay 0 and the key is pure red.
+    {"StopsAtBadField", {kRed, kBlue}, "FILES: 2\na.bmp 40 255 0 0\nb.bmp 70 255 x 255\n", 70, true,
+     {kGrey, kBlue}},
+    {"RedZeroSkipsKey", {kGreen, kBlue}, "FILES: 1\na.bmp 10 0 255 0\n", 10, false, {kGreen, kBlue}},
     // 256 keys red 0 (and sets a key at all, unlike 0); 511 is 255.
-    mDir.bmp("a.bmp", 4, 4, kGreen, kYellow);
-    mDir.write("info", "FILES: 1\na.bmp 10 256 511 0\n");
+    {"KeyKeepsLowEightBits", {kGreen, kYellow}, "FILES: 1\na.bmp 10 256 511 0\n", 10, true, {kGrey, kYellow}},
+};
+
+void PrintTo(const FrameLineCase& c, std::ostream* out) { *out << c.name; }
+
+class SpriteSetFrameLine : public SpriteSetTest, public ::testing::WithParamInterface<FrameLineCase>
+{
+};
+
+TEST_P(SpriteSetFrameLine, FieldsReachTheEntry)
+{
+    const FrameLineCase& c = GetParam();
+    mDir.bmp("a.bmp", 4, 4, c.picture.first, c.picture.second);
+    mDir.bmp("b.bmp", 4, 4, c.picture.first, c.picture.second);
+    mDir.write("info", c.info);
 
     EXPECT_EQ(load(), 0);
-    ASSERT_TRUE(hasEntries(1));
-    EXPECT_NE(mSet.mAnim[0].image->flags & SDL_SRCCOLORKEY, 0u);
-    EXPECT_EQ(drawn(mSet.mAnim[0].image), Colours(kGrey, kYellow));
+    ASSERT_GE(mSet.mNumFrames, 1);
+    ASSERT_TRUE(hasEntries(mSet.mNumFrames));
+    const auto& last = mSet.mAnim[mSet.mNumFrames - 1];
+    EXPECT_EQ(last.pause, c.pause);
+    EXPECT_EQ((last.image->flags & SDL_SRCCOLORKEY) != 0, c.keyed);
+    EXPECT_EQ(drawn(last.image), c.drawn);
 }
+
+INSTANTIATE_TEST_SUITE_P(Lines, SpriteSetFrameLine, ::testing::ValuesIn(kFrameLines),
+                         [](const ::testing::TestParamInfo<FrameLineCase>& info) { return info.param.name; });
 
 TEST_F(SpriteSetTest, KeyIsMappedInTheLoadedImagesOwnFormat)
 {
@@ -325,26 +330,6 @@ TEST_F(SpriteSetTest, MissingInfoFileFailsAndLeavesSetUnbuilt)
     EXPECT_EQ(mSet.init((mDir.path() + "/no-such-dir").c_str()), -1);
     EXPECT_EQ(mSet.mBuilt, 0);
     EXPECT_EQ(mSet.mNumFrames, 0);
-    EXPECT_EQ(mSet.mAnim, nullptr);
-}
-
-TEST_F(SpriteSetTest, CountOfZeroMakesNoTableAndReadsNoFrames)
-{
-    mDir.write("info", "FILES: 0\nmissing.bmp 10 0 0 0\n");
-
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(mSet.mBuilt, 1);
-    EXPECT_EQ(mSet.mNumFrames, 0);
-    EXPECT_EQ(mSet.mAnim, nullptr);
-}
-
-TEST_F(SpriteSetTest, NegativeCountMakesNoTableAndReadsNoFrames)
-{
-    mDir.write("info", "FILES: -1\nmissing.bmp 10 0 0 0\n");
-
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(mSet.mBuilt, 1);
-    EXPECT_EQ(mSet.mNumFrames, -1);
     EXPECT_EQ(mSet.mAnim, nullptr);
 }
 

@@ -311,36 +311,51 @@ TEST_F(SpriteTest, KeyColouredBackgroundIsPutBackUnderMovingOverlappingSprites)
 
 // --- Clipping and positions ----------------------------------------------
 
-TEST_F(SpriteTest, SpriteOverTopLeftEdgeIsClippedInEveryBlit)
+// A 10 x 10 sprite half over a corner of the display: the part on the display
+// is drawn, saved and restored, and nothing beside it is touched.
+struct EdgeCase
 {
+    struct Point
+    {
+        int x, y;
+    };
+    const char* name;
+    Point at;
+    SDL_Rect shown;  // the part on the display
+    Point beside;    // a pixel next to that part, off the sprite
+};
+
+void PrintTo(const EdgeCase& c, std::ostream* out) { *out << c.name; }
+
+const EdgeCase kEdges[] = {
+    {"TopLeft", {-5, -5}, {0, 0, 5, 5}, {5, 5}},
+    {"BottomRight", {1019, 763}, {1019, 763, 5, 5}, {1018, 762}},
+};
+
+class SpriteOverAnEdge : public SpriteTest, public ::testing::WithParamInterface<EdgeCase>
+{
+};
+
+TEST_P(SpriteOverAnEdge, IsClippedInEveryBlit)
+{
+    const EdgeCase& c = GetParam();
+    const int right = c.shown.x + c.shown.w - 1, bottom = c.shown.y + c.shown.h - 1;
     loadSet({kRed}, {0});
-    bind(-5, -5);
-    fillRect(mScreen, 0, 0, 5, 5, kYellow);
+    bind(c.at.x, c.at.y);
+    fillRect(mScreen, c.shown.x, c.shown.y, c.shown.w, c.shown.h, kYellow);
     pass(mSprite);
-    EXPECT_EQ(pixel(mScreen, 0, 0), kRed);
-    EXPECT_EQ(pixel(mScreen, 4, 4), kRed);
-    EXPECT_EQ(pixel(mScreen, 5, 5), kGrey);
+    EXPECT_EQ(pixel(mScreen, c.shown.x, c.shown.y), kRed);
+    EXPECT_EQ(pixel(mScreen, right, bottom), kRed);
+    EXPECT_EQ(pixel(mScreen, c.beside.x, c.beside.y), kGrey);
 
     mSprite.set(300, 300);
     pass(mSprite);
-    EXPECT_EQ(pixel(mScreen, 0, 0), kYellow);
-    EXPECT_EQ(pixel(mScreen, 4, 4), kYellow);
+    EXPECT_EQ(pixel(mScreen, c.shown.x, c.shown.y), kYellow);
+    EXPECT_EQ(pixel(mScreen, right, bottom), kYellow);
 }
 
-TEST_F(SpriteTest, SpriteOverBottomRightEdgeIsClippedInEveryBlit)
-{
-    loadSet({kRed}, {0});
-    bind(1019, 763);
-    fillRect(mScreen, 1019, 763, 5, 5, kYellow);
-    pass(mSprite);
-    EXPECT_EQ(pixel(mScreen, 1023, 767), kRed);
-    EXPECT_EQ(pixel(mScreen, 1018, 762), kGrey);
-
-    mSprite.set(300, 300);
-    pass(mSprite);
-    EXPECT_EQ(pixel(mScreen, 1019, 763), kYellow);
-    EXPECT_EQ(pixel(mScreen, 1023, 767), kYellow);
-}
+INSTANTIATE_TEST_SUITE_P(Corners, SpriteOverAnEdge, ::testing::ValuesIn(kEdges),
+                         [](const ::testing::TestParamInfo<EdgeCase>& info) { return info.param.name; });
 
 TEST_F(SpriteTest, SpriteWhollyOutsideChangesNothing)
 {

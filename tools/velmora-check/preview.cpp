@@ -10,6 +10,7 @@
 // millisecond at a time until the engine moves on, so the frames come in the
 // engine's order, each exactly when the engine changes it.
 #include "preview.h"
+#include "rgb_text.h"
 
 #include <SDL.h>
 
@@ -224,22 +225,16 @@ bool parseBackground(const std::string& text, Background* background, std::strin
         *background = Background();
         return true;
     }
-    std::istringstream in(text);
-    int value[3] = {-1, -1, -1};
-    char comma[2] = {0, 0};
-    bool ok = static_cast<bool>(in >> value[0] >> comma[0] >> value[1] >> comma[1] >> value[2]) &&
-              comma[0] == ',' && comma[1] == ',' && (in >> std::ws).eof();
-    for (int v : value)
-        ok = ok && v >= 0 && v <= 255;
-    if (!ok)
+    unsigned char rgb[3];
+    if (!parseRgb(text, rgb))
     {
         *error = "the background \"" + text + "\" is neither \"checker\" nor a colour R,G,B of 0 to 255";
         return false;
     }
     background->checker = false;
-    background->r = (unsigned char)value[0];
-    background->g = (unsigned char)value[1];
-    background->b = (unsigned char)value[2];
+    background->r = rgb[0];
+    background->g = rgb[1];
+    background->b = rgb[2];
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <stb_image.h>
 
+#include "bmp_check.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -19,19 +21,17 @@ namespace
 // which is what an 8-bit reading of the channel keeps.
 std::vector<std::uint8_t> narrowWideMasks(const std::uint8_t* data, size_t size)
 {
-    auto get32 = [&](size_t at) {
-        return (std::uint32_t)data[at] | (std::uint32_t)data[at + 1] << 8 | (std::uint32_t)data[at + 2] << 16 |
-               (std::uint32_t)data[at + 3] << 24;
-    };
     const size_t masksAt = 14 + 40;  // after the 40-byte header, or inside a longer one
-    if (size < masksAt + 12 || data[0] != 'B' || data[1] != 'M' || get32(14) < 40 || get32(30) != 3 ||
-        (data[28] | data[29] << 8) != 32)
+    CBmpHeader header;
+    if (size < masksAt + 12 || !readBmpHeader(data, size, &header) || header.headerSize < 40 ||
+        header.compression != 3 || header.bitsPerPixel != 32)
         return {};
     std::vector<std::uint8_t> copy(data, data + size);
     bool narrowed = false;
     for (size_t at = masksAt; at < masksAt + 12; at += 4)
     {
-        std::uint32_t mask = get32(at);
+        Uint32 mask = 0;
+        readLe32(data, size, at, &mask);
         int bits = 0, high = -1;
         for (int b = 0; b < 32; b++)
             if (mask >> b & 1)

@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 
+#include "rgb_text.h"
 #include "second_reading.h"
 #include "sprite.h"
 #include "sprite_info.h"
@@ -113,17 +114,8 @@ Options parse(const std::vector<std::string>& args)
         else if (arg == "--matte")
         {
             std::string rgb = take();
-            std::istringstream parts(rgb);
-            std::string part;
-            int n = 0;
-            while (std::getline(parts, part, ','))
-            {
-                if (n == 3)
-                    throw UsageError{"--matte: \"" + rgb + "\" is not R,G,B"};
-                options.matteRgb[n++] = (std::uint8_t)number("--matte", part, 0, 255);
-            }
-            if (n != 3 || rgb.back() == ',')
-                throw UsageError{"--matte: \"" + rgb + "\" is not R,G,B"};
+            if (!velmoracheck::parseRgb(rgb, options.matteRgb))
+                throw UsageError{"--matte: \"" + rgb + "\" is not R,G,B, three whole numbers from 0 to 255"};
             options.matte = true;
         }
         else if (arg == "--")
