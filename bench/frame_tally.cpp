@@ -21,6 +21,17 @@ namespace
 
 const std::string_view kMarkPrefix = "velmora-bench: mark ";
 
+// A line of libwayland's log: "[seconds.fraction]" first, a request or an event after.
+bool isLogLine(std::string_view text)
+{
+    size_t close = text.find(']');
+    if (text.size() < 4 || text[0] != '[' || close == std::string_view::npos || close < 2)
+        return false;
+    std::string_view stamp = text.substr(1, close - 1);
+    return stamp.find_first_not_of("0123456789.") == std::string_view::npos &&
+           stamp.find('.') != std::string_view::npos;
+}
+
 // The object of a logged request, "wl_surface@7" or "wl_surface#7" as
 // "wl_surface 7", and its request's name and arguments; false for other lines.
 bool parseRequest(std::string_view text, std::string* object, std::string_view* request,
@@ -53,8 +64,10 @@ bool CommitTally::line(std::string_view text)
 {
     std::string object;
     std::string_view request, arguments;
-    if (!parseRequest(text, &object, &request, &arguments))
+    if (!isLogLine(text))
         return false;
+    if (!parseRequest(text, &object, &request, &arguments))
+        return true;
     if (object.rfind("wl_surface ", 0) != 0)
         return true;
     if (request == "attach")

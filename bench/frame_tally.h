@@ -41,11 +41,12 @@ private:
 // write wl_surface#7 and may name the event queue first). A commit of a surface
 // with a buffer attached since its previous commit is one frame shown; a commit
 // that attaches nothing (state only) or detaches the buffer (attach(nil, ...))
-// shows no new frame. Lines that are not requests are not the tally's.
+// shows no new frame. The log's other lines (events) are read and left; lines
+// that are not the log's (other libraries' messages) are not the tally's.
 class CommitTally
 {
 public:
-    // One line of the log; false when it was not a logged request.
+    // One line of standard error; false when it was not a line of the log.
     bool line(std::string_view text);
 
     long frames() const { return mFrames; }

@@ -16,10 +16,10 @@ benchmark sets it.
 
 With --marks it lets the benchmark count the frames that its rated run shows:
 it first prints "window=<X11 window id, or 0>", then "mark rated-start" before
-the rated run and "mark rated-end" after it, each time writing the same mark
-on standard error too ("velmora-bench: mark NAME", where a Wayland client's
-logged requests go), and after each of these lines it waits for a line on its
-standard input.
+the rated run and "mark rated-end" after it, and after each of these lines it
+waits for a line on its standard input. When its Wayland requests are logged
+(WAYLAND_DEBUG), it writes each mark on standard error too, where the log goes:
+"velmora-bench: mark NAME".
 """
 import argparse
 import os
@@ -92,7 +92,8 @@ def run(group, screen, background, passes, phases=None):
 
 def mark(name):
     """Tells the benchmark where the run is, and waits until it has counted."""
-    print(f"velmora-bench: mark {name}", file=sys.stderr, flush=True)
+    if os.environ.get("WAYLAND_DEBUG"):
+        print(f"velmora-bench: mark {name}", file=sys.stderr, flush=True)
     print(f"mark {name}", flush=True)
     sys.stdin.readline()
 

@@ -26,8 +26,10 @@
 #include "report.h"
 #include "scenario.h"
 #include "sdl_library.h"
+#include "shell.h"
 #include "startup.h"
 #include "synthetic.h"
+#include "temp_path.h"
 #include "velmora.h"
 
 #include <SDL.h>
@@ -70,8 +72,8 @@ void usage()
     printf("usage: velmora-bench [options]\n"
            "  --data DIR        the demo's data directory (default %s)\n"
            "  --x11             draw on the X display in $DISPLAY instead of SDL's dummy driver\n"
-           "  --wayland         draw on the Wayland display in $WAYLAND_DISPLAY (the compatibility\n"
-           "                    layer only); with --x11 or this, frames shown are counted too\n"
+           "  --wayland         draw on the Wayland display in $WAYLAND_DISPLAY (only on the\n"
+           "                    compatibility layer); on a display, frames shown are counted too\n"
            "  --repeats N       repeats of every scenario (default 5)\n"
            "  --passes N        passes per repeat of the demo scenarios (default 1000, 200 with "
            "--x11;\n"
@@ -158,6 +160,19 @@ bool parseOptions(int argc, char** argv, Options* opt)
     return true;
 }
 
+// A string for gnuplot's command line: in double quotes, with its own escapes.
+std::string gnuplotString(const std::string& text)
+{
+    std::string s = "\"";
+    for (char c : text)
+    {
+        if (c == '"' || c == '\\')
+            s += '\\';
+        s += c;
+    }
+    return s + "\"";
+}
+
 bool wanted(const Options& opt, const std::string& group)
 {
     return opt.only.empty() || std::find(opt.only.begin(), opt.only.end(), group) != opt.only.end();
@@ -230,6 +245,23 @@ struct Bench
 
     void add(Scenario s) { all.push_back(std::make_unique<Scenario>(std::move(s))); }
 
+    // A scenario of the demo's three sprites drawn on the display.
+    Scenario demoScenario(const std::string& group, const std::string& name,
+                          const std::string& strategy, int passes,
+                          const std::vector<size_t>& blits) const
+    {
+        Scenario s;
+        s.group = group;
+        s.name = name;
+        s.strategy = strategy;
+        s.sprites = 3;
+        s.targetW = display->w;
+        s.targetH = display->h;
+        s.passes = passes;
+        s.blitBytes = blits;
+        return s;
+    }
+
     // The demo's dirty-rectangle scenarios run --passes passes. The others move more
     // pixels per pass, so their fixed pass count is what moves about as many pixels
     // as 400 demo passes (at least one pass, at most --passes): the run stays short,
@@ -264,15 +296,8 @@ void addDemoScenarios(Bench& bench)
     // scene: the program's own frame step.
     if (wanted(opt, "scene"))
     {
-        Scenario s;
-        s.group = "scene";
-        s.name = "scene (drawScene)";
-        s.strategy = "dirty";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = opt.passes;
-        s.blitBytes = demoDirtyBytes;
+        Scenario s = bench.demoScenario("scene", "scene (drawScene)", "dirty", opt.passes,
+                                        demoDirtyBytes);
         s.prepare = redrawBackground;
         setScenePasses(s);
         bench.add(std::move(s));
@@ -302,15 +327,8 @@ void addDemoScenarios(Bench& bench)
             sprites->push_back({d.base, frames, buffer, d.x, d.y, 0, 0, d.speed, false});
         }
         const char* names[] = {"floor (bare SDL)", "floor, unkeyed + RLE"};
-        Scenario s;
-        s.group = encoded ? "unkeyed" : "floor";
-        s.name = names[variant];
-        s.strategy = "floor";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = opt.passes;
-        s.blitBytes = demoDirtyBytes;
+        Scenario s = bench.demoScenario(encoded ? "unkeyed" : "floor", names[variant], "floor",
+                                        opt.passes, demoDirtyBytes);
         s.prepare = [sprites, display]() {
             drawBG(back, display);
             for (BareSprite& b : *sprites)
@@ -332,15 +350,8 @@ void addDemoScenarios(Bench& bench)
             (*sprites)[i].set(demo[i].x, demo[i].y);
             (*sprites)[i].setSpeed(demo[i].speed);
         }
-        Scenario s;
-        s.group = "full";
-        s.name = "full redraw";
-        s.strategy = "full";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
-        s.blitBytes = demoFullBytes;
+        int passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
+        Scenario s = bench.demoScenario("full", "full redraw", "full", passes, demoFullBytes);
         setPasses(s, [sprites, display](auto& marks, Phases& ph) {
             fullPass(*sprites, back, display, display, marks, ph);
         });
@@ -353,15 +364,8 @@ void addDemoScenarios(Bench& bench)
     if (wanted(opt, "rle"))
     {
         auto saved = std::make_shared<std::pair<CSpriteFrame*, CSpriteFrame*>>();
-        Scenario s;
-        s.group = "rle";
-        s.name = "scene, RLE frames";
-        s.strategy = "dirty";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = opt.passes;
-        s.blitBytes = demoDirtyBytes;
+        Scenario s = bench.demoScenario("rle", "scene, RLE frames", "dirty", opt.passes,
+                                        demoDirtyBytes);
         s.prepare = [=]() {
             drawBG(back, display);
             *saved = {vikingBase.mAnim, sunBase.mAnim};
@@ -378,15 +382,6 @@ void addDemoScenarios(Bench& bench)
 }
 
 const int kPresentPasses = 1000;
-
-// Quotes a word for the shell.
-std::string shellQuote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // The pygame rendition of the scene: one run of bench/pygame_scene.py per repeat,
 // in its own process on the same video driver. Its restore share is Group.clear,
@@ -449,8 +444,9 @@ Scenario pygameScenario(const Options& opt, const std::string& dataDir, int pass
         int status = child.wait();
         double rate = 0, cpuRate = 0;
         Phases ph;
-        if (status != 0 || sscanf(line.c_str(), "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf",
-                                  &rate, &cpuRate, &ph.restore, &ph.draw, &ph.present) != 5)
+        const char* format = "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf";
+        if (status != 0 || sscanf(line.c_str(), format, &rate, &cpuRate, &ph.restore, &ph.draw,
+                                  &ph.present) != 5)
         {
             fprintf(stderr, "velmora-bench: the pygame scene gave no figures: %s\n",
                     argv[1].c_str());
@@ -484,15 +480,8 @@ void addPresentScenarios(Bench& bench, const std::string& dataDir)
     const int passes = std::max(opt.passes, kPresentPasses);
     for (int changedOnly = 0; changedOnly < 2; ++changedOnly)
     {
-        Scenario s;
-        s.group = "present";
-        s.name = changedOnly ? "present: changed rects" : "present: SDL_Flip";
-        s.strategy = "dirty";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = passes;
-        s.blitBytes = bench.demoDirtyBytes;
+        const char* name = changedOnly ? "present: changed rects" : "present: SDL_Flip";
+        Scenario s = bench.demoScenario("present", name, "dirty", passes, bench.demoDirtyBytes);
         s.prepare = redrawBackground;
         if (changedOnly)
         {
@@ -506,7 +495,7 @@ void addPresentScenarios(Bench& bench, const std::string& dataDir)
         bench.add(std::move(s));
     }
 
-    std::string probe = shellQuote(opt.python) + " -c 'import pygame' >/dev/null 2>&1";
+    std::string probe = velmora::quoted(opt.python) + " -c 'import pygame' >/dev/null 2>&1";
     if (system(probe.c_str()) == 0)
         bench.add(pygameScenario(opt, dataDir, passes));
     else
@@ -592,13 +581,12 @@ bool addScalingScenarios(Bench& bench, std::filesystem::path& tempDir)
     if (!wanted(opt, "scaling"))
         return true;
     {
-        char dirTemplate[] = "/tmp/velmora-bench-XXXXXX";
-        if (!mkdtemp(dirTemplate))
+        tempDir = velmora::makeTempDir("velmora-bench");
+        if (tempDir.empty())
         {
-            perror("velmora-bench: mkdtemp");
+            perror("velmora-bench: cannot make a temporary directory");
             return false;
         }
-        tempDir = dirTemplate;
         const int sizes[] = {32, 96, 256};
         const int counts[] = {1, 3, 30, 300, 3000};
         for (int size : sizes)
@@ -828,7 +816,8 @@ int main(int argc, char** argv)
     {
         if (!getenv("WAYLAND_DISPLAY"))
         {
-            fprintf(stderr, "velmora-bench: --wayland needs a Wayland display in $WAYLAND_DISPLAY\n");
+            fprintf(stderr,
+                    "velmora-bench: --wayland needs a Wayland display in $WAYLAND_DISPLAY\n");
             return 1;
         }
         setenv("SDL_VIDEODRIVER", "wayland", 1);
@@ -968,8 +957,10 @@ int main(int argc, char** argv)
 
     if (!opt.plot.empty())
     {
-        std::string command = "gnuplot -e \"csv='" + opt.csv + "'; png='" + opt.plot + "'\" '" +
-                              opt.plotScript + "'";
+        std::string command = "gnuplot -e " +
+                              velmora::quoted("csv=" + gnuplotString(opt.csv) +
+                                              "; png=" + gnuplotString(opt.plot)) +
+                              " " + velmora::quoted(opt.plotScript);
         if (system(command.c_str()) != 0)
         {
             fprintf(stderr, "velmora-bench: gnuplot failed: %s\n", command.c_str());

@@ -34,7 +34,10 @@ TEST(DamageTally, CountsBatchesWithDamageOnTheWindowAsFrames)
         {"nothing drawn", {}, 0, 0},
         {"a batch with nothing in it", {{}, {}}, 0, 0},
         {"one flip per batch", {{full}, {full}, {full}}, 3, 3},
-        {"several rectangles of one present are one frame", {{sprite, sprite, sprite, sprite}}, 1, 4},
+        {"several rectangles of one present are one frame",
+         {{sprite, sprite, sprite, sprite}},
+         1,
+         4},
         {"presents merged before the subtract are one frame", {{full, full}, {sprite}}, 2, 3},
         {"another window's damage is not the program's", {{other}, {other, full}, {other}}, 1, 1},
         {"an empty area is no damage", {{empty}, {empty, sprite}}, 1, 1},
@@ -103,11 +106,14 @@ TEST(CommitTally, CountsCommitsThatCarryANewBuffer)
     }
 }
 
-TEST(CommitTally, TellsLoggedRequestsFromOtherTextSoThatTheRestCanBePassedOn)
+TEST(CommitTally, TellsTheLogFromOtherTextSoThatTheRestCanBePassedOn)
 {
     CommitTally tally;
     EXPECT_TRUE(tally.line("[1.0]  -> wl_surface@3.commit()"));
     EXPECT_TRUE(tally.line("[1.0]  -> wl_compositor@4.create_surface(new id wl_surface@3)"));
+    EXPECT_TRUE(tally.line("[2373596.082] wl_registry@2.global(21, \"wl_seat\", 7)"));
+    EXPECT_TRUE(tally.line("[77.6] {Default Queue} wl_callback#30.done(1234)"));
+    EXPECT_FALSE(tally.line("[warning] something"));
     EXPECT_FALSE(tally.line("velmora-bench: repeat 1 of 5 done after 2.0 s"));
     EXPECT_FALSE(tally.line("MESA: error: ZINK: failed to choose pdev"));
     EXPECT_FALSE(tally.line(""));
