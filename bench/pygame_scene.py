@@ -125,7 +125,9 @@ def main():
     )
 
     if args.marks:
-        print(f"window={pygame.display.get_wm_info().get('window', 0)}", flush=True)
+        # pygame 2.1.2 crashes asking SDL 2.26 for a Wayland window's details.
+        x11 = pygame.display.get_driver() == "x11"
+        print(f"window={pygame.display.get_wm_info().get('window', 0) if x11 else 0}", flush=True)
         sys.stdin.readline()
     run(group, screen, background, args.warmup)
     if args.marks:
