@@ -2,8 +2,10 @@
 // client's logged requests).
 #include "frames_shown.h"
 
+#ifdef VELMORA_BENCH_XDAMAGE
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
+#endif
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -34,6 +36,7 @@ void writeAll(int fd, const std::string& text)
 
 }
 
+#ifdef VELMORA_BENCH_XDAMAGE
 X11FramesShown::~X11FramesShown()
 {
     if (mThread.joinable())
@@ -143,6 +146,23 @@ long X11FramesShown::count()
         return -1;
     return mFramesAtFence;
 }
+#else
+X11FramesShown::~X11FramesShown() {}
+
+int X11FramesShown::init(unsigned long, Display*)
+{
+    fprintf(stderr, "velmora-bench: frames shown: built without the X DAMAGE extension "
+                    "(libxdamage-dev)\n");
+    return -1;
+}
+
+void X11FramesShown::watch() {}
+
+long X11FramesShown::count()
+{
+    return -1;
+}
+#endif
 
 WaylandFramesShown::~WaylandFramesShown()
 {

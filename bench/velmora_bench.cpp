@@ -33,7 +33,9 @@
 #include "velmora.h"
 
 #include <SDL.h>
+#ifdef VELMORA_BENCH_XDAMAGE
 #include <SDL_syswm.h>
+#endif
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -873,6 +875,7 @@ int main(int argc, char** argv)
     }
     char driver[64] = "?";
     SDL_VideoDriverName(driver, sizeof driver);
+#ifdef VELMORA_BENCH_XDAMAGE
     if (opt.x11)
     {
         SDL_SysWMinfo info;
@@ -887,6 +890,7 @@ int main(int argc, char** argv)
         else
             shown = std::move(x11);
     }
+#endif
 
     // The scene, set up exactly as the program does it, from the data directory.
     fs::path startDir = fs::current_path();

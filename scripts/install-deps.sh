@@ -27,8 +27,8 @@ if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev file)
 fi
 if [ "${1:-}" = "--test" ]; then
-  packages+=(googletest libgtest-dev libx11-dev libxfixes-dev xvfb xdotool x11-apps x11-utils
-             imagemagick xauth valgrind clang libclang-rt-dev gnuplot-nox
+  packages+=(googletest libgtest-dev libx11-dev libxfixes-dev libxdamage-dev xvfb xdotool
+             x11-apps x11-utils imagemagick xauth valgrind clang libclang-rt-dev gnuplot-nox
              lintian desktop-file-utils appstream man-db)
   # img2webp, for the README's animation (scripts/screenshot.sh).
   packages+=(webp)
