@@ -509,10 +509,6 @@ void addTargetScenarios(Bench& bench)
 {
     const Options& opt = bench.opt;
     SDL_Surface* display = bench.display;
-    const DemoSprite(&demo)[3] = bench.demo;
-    const std::vector<size_t>& demoDirtyBytes = bench.demoDirtyBytes;
-    const std::vector<size_t>& demoFullBytes = bench.demoFullBytes;
-    const double demoPixels = bench.demoPixels;
 
     // Target size: the demo's three sprites on off-screen targets of growing size,
     // with no flip, dirty against full redraw.
@@ -528,9 +524,9 @@ void addTargetScenarios(Bench& bench)
             auto sprites = std::make_shared<std::vector<CSprite>>(3);
             for (int i = 0; i < 3; ++i)
             {
-                (*sprites)[i].init(demo[i].base, target);
-                (*sprites)[i].set(demo[i].x, demo[i].y);
-                (*sprites)[i].setSpeed(demo[i].speed);
+                (*sprites)[i].init(bench.demo[i].base, target);
+                (*sprites)[i].set(bench.demo[i].x, bench.demo[i].y);
+                (*sprites)[i].setSpeed(bench.demo[i].speed);
             }
             std::string label = std::to_string(wh[0]) + "x" + std::to_string(wh[1]);
             size_t targetBytes = surfaceBytes(wh[0], wh[1], display);
@@ -543,11 +539,11 @@ void addTargetScenarios(Bench& bench)
                 s.sprites = 3;
                 s.targetW = wh[0];
                 s.targetH = wh[1];
-                s.blitBytes = dirty ? demoDirtyBytes : demoFullBytes;
+                s.blitBytes = dirty ? bench.demoDirtyBytes : bench.demoFullBytes;
                 if (!dirty)
                     s.blitBytes[0] = targetBytes;
-                s.passes = dirty ? bench.passesFor(demoPixels)
-                                 : bench.passesFor((double)wh[0] * wh[1] + demoPixels / 3);
+                s.passes = dirty ? bench.passesFor(bench.demoPixels)
+                                 : bench.passesFor((double)wh[0] * wh[1] + bench.demoPixels / 3);
                 s.prepare = [=]() {
                     SDL_BlitSurface(background, nullptr, target, nullptr);
                 };
