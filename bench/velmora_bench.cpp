@@ -678,11 +678,15 @@ void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenar
                                      : "none: classic SDL's dummy driver flips for free";
         if (linkedSdl().compatibilityLayer)
             target = opt.x11 ? ">= 8 on the compatibility layer" : ">= 4 on the compatibility layer";
+        if (opt.wayland)
+            target = "none set on Wayland";
         reportRatio(csv, "present: changed rects / SDL_Flip", *changed, *flip, target);
     }
     if (changed && pygame)
         reportRatio(csv, "present: changed rects / pygame", *changed, *pygame,
-                    opt.x11 ? ">= 5" : "none headless: SDL 2's blitters are faster");
+                    opt.x11       ? ">= 5"
+                    : opt.wayland ? "none set on Wayland"
+                                  : "none headless: SDL 2's blitters are faster");
     if (flip && changed)
         reportShownRatio(csv, "shown: changed rects / SDL_Flip", *changed, *flip);
     if (changed && pygame)
