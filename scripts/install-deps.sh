@@ -15,8 +15,8 @@ set -euo pipefail
 packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
 # velmora-import reads GIFs and sprite sheets' JSON; velmora-check --preview
 # writes GIF and WebP animations; both compare pixels with a second reading by
-# stb_image (libstb).
-packages+=(libgif-dev libwebp-dev nlohmann-json3-dev libstb-dev)
+# stb_image (libstb), and velmora-import a GIF's frames with GdkPixbuf's.
+packages+=(libgif-dev libwebp-dev nlohmann-json3-dev libstb-dev libgdk-pixbuf-2.0-dev)
 if [ "${1:-}" = "--web" ]; then
   packages+=(emscripten python3)
 fi
