@@ -10,6 +10,8 @@
 # colour each (nearest-neighbour); its half-size sample is then compared with
 # bg.bmp outside the sprites. Needs what tests/wayland needs (sway, grim, jq,
 # ImageMagick); as root it runs the compositor as nobody.
+# VELMORA_HIDPI_SWAY_CONFIG adds lines to sway's configuration, for example
+# 'for_window [app_id="velmora"] floating enable' for a window sway would tile.
 set -u
 launcher=$(readlink -f "$1"); shift
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,7 +41,7 @@ look() {
 
 printf '%-40s %-14s %-28s %s\n' option "logical size" sharp "half-size sample"
 for option in "$@"; do
-  wl_session_start 2 || exit 1
+  wl_session_start 2 "${VELMORA_HIDPI_SWAY_CONFIG:-}" || exit 1
   # The demo's data directory, as the launcher will choose it (VELMORA_DATA or the installed one).
   data=$(cd "$(dirname "$launcher")/../share/velmora" 2>/dev/null && pwd)
   # Words of the form NAME=VALUE go to the launcher's environment, the others are its arguments.
@@ -56,8 +58,10 @@ for option in "$@"; do
     # Looks until the window shows the background (for up to a minute), then
     # judges the last screenshot.
     if [ "$w" = 1024 ]; then WL_TIMEOUT=60 wl_poll look; else WL_TIMEOUT=5 wl_poll look; fi
-    if [ "$w" != 1024 ]; then
+    if [ "$w" = 512 ]; then
       sharp="1:1 (a quarter of the area)"
+    elif [ "$w" != 1024 ]; then
+      sharp="not judged (size set by sway)"
     elif same "$WL_DIR/shot.png" "$WL_DIR/blocks.png"; then
       sharp=yes
     else

@@ -8,10 +8,18 @@ exceed its pause times the speed, at most once per pass), drawn the way
 pygame programs usually do it: a RenderUpdates group, Group.clear with the
 background, and display.update of the rectangles that draw returns.
 
-Usage: pygame_scene.py --data DIR --passes N [--warmup N]
+Usage: pygame_scene.py --data DIR --passes N [--warmup N] [--marks]
 Prints one line:
   rate=<passes/s> cpu_rate=<passes/s> restore=<share> draw=<share> present=<share>
-The video driver follows SDL_VIDEODRIVER (dummy or x11), as the benchmark sets it.
+The video driver follows SDL_VIDEODRIVER (dummy, x11 or wayland), as the
+benchmark sets it.
+
+With --marks it lets the benchmark count the frames that its rated run shows:
+it first prints "window=<X11 window id, or 0>", then "mark rated-start" before
+the rated run and "mark rated-end" after it, and after each of these lines it
+waits for a line on its standard input. When its Wayland requests are logged
+(WAYLAND_DEBUG), it writes each mark on standard error too, where the log goes:
+"velmora-bench: mark NAME".
 """
 import argparse
 import os
@@ -82,11 +90,20 @@ def run(group, screen, background, passes, phases=None):
             phases[2] += t3 - t2
 
 
+def mark(name):
+    """Tells the benchmark where the run is, and waits until it has counted."""
+    if os.environ.get("WAYLAND_DEBUG"):
+        print(f"velmora-bench: mark {name}", file=sys.stderr, flush=True)
+    print(f"mark {name}", flush=True)
+    sys.stdin.readline()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--data", required=True)
     parser.add_argument("--passes", type=int, default=1000)
     parser.add_argument("--warmup", type=int, default=100)
+    parser.add_argument("--marks", action="store_true")
     args = parser.parse_args()
 
     pygame.display.init()
@@ -107,10 +124,19 @@ def main():
         SceneSprite(viking_set, 350, 300, 1.5),
     )
 
+    if args.marks:
+        # pygame 2.1.2 crashes asking SDL 2.26 for a Wayland window's details.
+        x11 = pygame.display.get_driver() == "x11"
+        print(f"window={pygame.display.get_wm_info().get('window', 0) if x11 else 0}", flush=True)
+        sys.stdin.readline()
     run(group, screen, background, args.warmup)
+    if args.marks:
+        mark("rated-start")
     wall, cpu = time.perf_counter(), time.thread_time()
     run(group, screen, background, args.passes)
     wall, cpu = time.perf_counter() - wall, time.thread_time() - cpu
+    if args.marks:
+        mark("rated-end")
 
     phases = [0.0, 0.0, 0.0]
     run(group, screen, background, args.passes, phases)

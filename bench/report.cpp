@@ -30,9 +30,10 @@ std::string percent(double fraction)
 
 void printTable(const std::vector<std::unique_ptr<Scenario>>& all)
 {
-    printf("\n%-26s %7s %7s %6s %9s %10s %9s %9s %7s %7s %7s %7s %10s %10s\n", "scenario",
-           "sprites", "size", "passes", "min p/s", "median p/s", "max p/s", "us/pass", "restore",
-           "save", "draw", "present", "cpu p/s", "memcpy p/s");
+    printf("\n%-26s %7s %7s %6s %9s %10s %9s %9s %7s %7s %7s %7s %10s %10s %8s %11s\n",
+           "scenario", "sprites", "size", "passes", "min p/s", "median p/s", "max p/s", "us/pass",
+           "restore", "save", "draw", "present", "cpu p/s", "memcpy p/s", "shown/s",
+           "cpu us/shown");
     std::string lastGroup;
     for (const auto& s : all)
     {
@@ -44,12 +45,16 @@ void printTable(const std::vector<std::unique_ptr<Scenario>>& all)
         Phases sh = medianShares(*s);
         double med = median(s->rates);
         std::string mem = s->memcpyRates.empty() ? "-" : rateText(median(s->memcpyRates));
-        printf("%-26s %7d %7s %6d %9s %10s %9s %9.1f %7s %7s %7s %7s %10s %10s\n",
+        std::string shown = s->shownRates.empty() ? "-" : rateText(median(s->shownRates));
+        double cpuPerShown = median(s->cpuPerShown);
+        std::string cpuShown = cpuPerShown > 0 ? rateText(cpuPerShown * 1e6) : "-";
+        printf("%-26s %7d %7s %6d %9s %10s %9s %9.1f %7s %7s %7s %7s %10s %10s %8s %11s\n",
                s->name.c_str(), s->sprites, sizeLabel(*s).c_str(), s->passes,
                rateText(minOf(s->rates)).c_str(), rateText(med).c_str(),
                rateText(maxOf(s->rates)).c_str(), 1e6 / med, percent(sh.restore).c_str(),
                percent(sh.save).c_str(), percent(sh.draw).c_str(), percent(sh.present).c_str(),
-               rateText(median(s->cpuRates)).c_str(), mem.c_str());
+               rateText(median(s->cpuRates)).c_str(), mem.c_str(), shown.c_str(),
+               cpuShown.c_str());
     }
 }
 
@@ -66,6 +71,12 @@ void writeScenarioCsv(Csv& csv, const Scenario& s)
         csv.row(s, r, "present_share", s.shares[i].present * 100, "%");
         if (i < s.memcpyRates.size())
             csv.row(s, r, "memcpy_rate", s.memcpyRates[i], "passes/s");
+        if (i < s.framesShown.size())
+        {
+            csv.row(s, r, "frames_shown", s.framesShown[i], "frames");
+            csv.row(s, r, "shown_rate", s.shownRates[i], "frames/s");
+            csv.row(s, r, "cpu_per_shown", s.cpuPerShown[i] * 1e6, "us");
+        }
     }
     if (s.rates.empty())
         return;
@@ -86,6 +97,11 @@ void writeScenarioCsv(Csv& csv, const Scenario& s)
     csv.row(s, "all", "bytes_per_pass", (double)bytes, "bytes");
     if (!s.memcpyRates.empty())
         csv.row(s, "all", "memcpy_median", median(s.memcpyRates), "passes/s");
+    if (!s.shownRates.empty())
+    {
+        csv.row(s, "all", "shown_median", median(s.shownRates), "frames/s");
+        csv.row(s, "all", "cpu_per_shown_median", median(s.cpuPerShown) * 1e6, "us");
+    }
 }
 
 std::string cpuModel()
@@ -122,6 +138,18 @@ void reportRatio(Csv& csv, const std::string& name, const Scenario& a, const Sce
     printf("  %-36s %7.3f %7.3f   %s\n", name.c_str(), wall, cpu, target);
     csv.row("ratio:" + name, "all", "wall_ratio", wall, "x");
     csv.row("ratio:" + name, "all", "cpu_ratio", cpu, "x");
+}
+
+void reportShownRatio(Csv& csv, const std::string& name, const Scenario& a, const Scenario& b)
+{
+    if (a.shownRates.empty() || b.shownRates.empty())
+        return;
+    double shown = pairedRatio(a.shownRates, b.shownRates);
+    double cpuA = median(a.cpuPerShown), cpuB = median(b.cpuPerShown);
+    printf("  %-36s %7.3f %7s   CPU per frame shown %s us against %s us\n", name.c_str(), shown,
+           "", cpuA > 0 ? rateText(cpuA * 1e6).c_str() : "-",
+           cpuB > 0 ? rateText(cpuB * 1e6).c_str() : "-");
+    csv.row("ratio:" + name, "all", "shown_ratio", shown, "x");
 }
 
 Scenario* find(const std::vector<std::unique_ptr<Scenario>>& all, const std::string& name)

@@ -65,6 +65,9 @@ double pairedRatio(const std::vector<double>& a, const std::vector<double>& b);
 // Prints the ratio of two scenarios' rates, by wall clock and by CPU time, and records it.
 void reportRatio(Csv& csv, const std::string& name, const Scenario& a, const Scenario& b,
                  const char* target);
+// The same for frames shown per second, with each one's CPU time per frame shown;
+// nothing when either has no frames counted.
+void reportShownRatio(Csv& csv, const std::string& name, const Scenario& a, const Scenario& b);
 // The scenario of that name that has figures, or null.
 Scenario* find(const std::vector<std::unique_ptr<Scenario>>& all, const std::string& name);
 

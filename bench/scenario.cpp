@@ -1,6 +1,8 @@
 // Running a scenario's repeats and summing up its figures.
 #include "scenario.h"
 
+#include "frames_shown.h"
+
 #include <time.h>
 
 #include <algorithm>
@@ -86,7 +88,17 @@ size_t surfaceBytes(int w, int h, const SDL_Surface* like)
     return (size_t)w * (size_t)h * like->format->BytesPerPixel;
 }
 
-void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor)
+void Scenario::addFramesShown(long frames, double wall, double cpu)
+{
+    if (frames < 0)
+        return;
+    framesShown.push_back((double)frames);
+    shownRates.push_back(frames / std::max(wall, 1e-9));
+    // No frame shown at all leaves the CPU per frame unknown, not zero.
+    cpuPerShown.push_back(frames > 0 ? cpu / frames : 0);
+}
+
+void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor, FramesShown* shown)
 {
     if (s.external)
     {
@@ -98,6 +110,7 @@ void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor)
     if (int warm = warmUpPasses(s, first))
         s.run(warm);
 
+    long shownBefore = shown ? shown->count() : -1;
     double cpuStart = threadCpuSeconds();
     Clock::time_point start = Clock::now();
     Phases ph;
@@ -113,6 +126,11 @@ void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor)
     double cpu = threadCpuSeconds() - cpuStart;
     s.rates.push_back(s.passes / wall);
     s.cpuRates.push_back(s.passes / std::max(cpu, 1e-9));
+    if (shownBefore >= 0)
+    {
+        long shownAfter = shown->count();
+        s.addFramesShown(shownAfter < 0 ? -1 : shownAfter - shownBefore, wall, cpu);
+    }
 
     if (s.passes > kLongPassRun)
         ph = s.runInstrumented(s.passes);

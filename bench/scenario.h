@@ -10,6 +10,8 @@
 
 #include "passes.h"
 
+class FramesShown;
+
 struct Scenario
 {
     std::string group;     // what --only selects
@@ -32,6 +34,14 @@ struct Scenario
     std::vector<double> cpuRates;  // passes per second of this thread's CPU time
     std::vector<double> memcpyRates;
     std::vector<Phases> shares;  // fractions of the instrumented pass time
+    // Frames that reached the display server during the rated run, per repeat,
+    // when a watcher counts them (frames_shown.h); empty otherwise.
+    std::vector<double> framesShown;
+    std::vector<double> shownRates;   // frames shown per second of wall-clock time
+    std::vector<double> cpuPerShown;  // seconds of this thread's CPU time per frame shown
+
+    // Records a rated run's frames shown, given its wall and CPU seconds.
+    void addFramesShown(long frames, double wall, double cpu);
 };
 
 double secondsSince(Clock::time_point start);
@@ -47,7 +57,8 @@ Phases medianShares(const Scenario& s);
 size_t surfaceBytes(int w, int h, const SDL_Surface* like);
 
 // One repeat: warm-up, the rated run, the instrumented run and the memory floor of
-// the same bytes; `first` is true in the first repeat.
-void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor);
+// the same bytes; `first` is true in the first repeat. `shown`, when given,
+// counts the frames shown during the rated run.
+void runRepeat(Scenario& s, bool first, MemoryFloor& memoryFloor, FramesShown* shown = nullptr);
 
 #endif

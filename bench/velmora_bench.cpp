@@ -12,18 +12,30 @@
 // SDL_UpdateRects of the rectangles the engine reports changed, and runs a pygame
 // rendition of the scene (bench/pygame_scene.py) beside them when pygame is there.
 //
-// Usage: velmora-bench [--data DIR] [--x11] [--repeats N] [--passes N]
+// On a display the bench also counts the frames that reach the display server
+// (frames_shown.h): on X11 a second client watches the window's damage, on
+// Wayland the client's own requests are logged and its buffer commits counted.
+// On the compatibility layer presents are batched, so passes are not frames.
+//
+// Usage: velmora-bench [--data DIR] [--x11 | --wayland] [--repeats N] [--passes N]
 //                      [--startup-runs N] [--only LIST] [--csv FILE] [--plot PNG]
 //                      [--python PATH]
+#include "child.h"
+#include "frames_shown.h"
 #include "passes.h"
 #include "report.h"
 #include "scenario.h"
 #include "sdl_library.h"
+#include "shell.h"
 #include "startup.h"
 #include "synthetic.h"
+#include "temp_path.h"
 #include "velmora.h"
 
 #include <SDL.h>
+#ifdef VELMORA_BENCH_XDAMAGE
+#include <SDL_syswm.h>
+#endif
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -51,6 +63,7 @@ struct Options
     std::string plot;
     std::vector<std::string> only;
     bool x11 = false;
+    bool wayland = false;
     int repeats = 5;
     int passes = 0;  // 0: 1000 headless, 200 on X11, where every flip copies the whole window
     int startupRuns = 20;
@@ -61,6 +74,8 @@ void usage()
     printf("usage: velmora-bench [options]\n"
            "  --data DIR        the demo's data directory (default %s)\n"
            "  --x11             draw on the X display in $DISPLAY instead of SDL's dummy driver\n"
+           "  --wayland         draw on the Wayland display in $WAYLAND_DISPLAY (only on the\n"
+           "                    compatibility layer); on a display, frames shown are counted too\n"
            "  --repeats N       repeats of every scenario (default 5)\n"
            "  --passes N        passes per repeat of the demo scenarios (default 1000, 200 with "
            "--x11;\n"
@@ -93,6 +108,8 @@ bool parseOptions(int argc, char** argv, Options* opt)
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--x11")
             opt->x11 = true;
+        else if (arg == "--wayland")
+            opt->wayland = true;
         else if (arg == "--help" || arg == "-h")
         {
             usage();
@@ -143,6 +160,19 @@ bool parseOptions(int argc, char** argv, Options* opt)
         return false;
     }
     return true;
+}
+
+// A string for gnuplot's command line: in double quotes, with its own escapes.
+std::string gnuplotString(const std::string& text)
+{
+    std::string s = "\"";
+    for (char c : text)
+    {
+        if (c == '"' || c == '\\')
+            s += '\\';
+        s += c;
+    }
+    return s + "\"";
 }
 
 bool wanted(const Options& opt, const std::string& group)
@@ -217,6 +247,23 @@ struct Bench
 
     void add(Scenario s) { all.push_back(std::make_unique<Scenario>(std::move(s))); }
 
+    // A scenario of the demo's three sprites drawn on the display.
+    Scenario demoScenario(const std::string& group, const std::string& name,
+                          const std::string& strategy, int passes,
+                          const std::vector<size_t>& blits) const
+    {
+        Scenario s;
+        s.group = group;
+        s.name = name;
+        s.strategy = strategy;
+        s.sprites = 3;
+        s.targetW = display->w;
+        s.targetH = display->h;
+        s.passes = passes;
+        s.blitBytes = blits;
+        return s;
+    }
+
     // The demo's dirty-rectangle scenarios run --passes passes. The others move more
     // pixels per pass, so their fixed pass count is what moves about as many pixels
     // as 400 demo passes (at least one pass, at most --passes): the run stays short,
@@ -251,15 +298,8 @@ void addDemoScenarios(Bench& bench)
     // scene: the program's own frame step.
     if (wanted(opt, "scene"))
     {
-        Scenario s;
-        s.group = "scene";
-        s.name = "scene (drawScene)";
-        s.strategy = "dirty";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = opt.passes;
-        s.blitBytes = demoDirtyBytes;
+        Scenario s = bench.demoScenario("scene", "scene (drawScene)", "dirty", opt.passes,
+                                        demoDirtyBytes);
         s.prepare = redrawBackground;
         setScenePasses(s);
         bench.add(std::move(s));
@@ -289,15 +329,8 @@ void addDemoScenarios(Bench& bench)
             sprites->push_back({d.base, frames, buffer, d.x, d.y, 0, 0, d.speed, false});
         }
         const char* names[] = {"floor (bare SDL)", "floor, unkeyed + RLE"};
-        Scenario s;
-        s.group = encoded ? "unkeyed" : "floor";
-        s.name = names[variant];
-        s.strategy = "floor";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = opt.passes;
-        s.blitBytes = demoDirtyBytes;
+        Scenario s = bench.demoScenario(encoded ? "unkeyed" : "floor", names[variant], "floor",
+                                        opt.passes, demoDirtyBytes);
         s.prepare = [sprites, display]() {
             drawBG(back, display);
             for (BareSprite& b : *sprites)
@@ -319,15 +352,8 @@ void addDemoScenarios(Bench& bench)
             (*sprites)[i].set(demo[i].x, demo[i].y);
             (*sprites)[i].setSpeed(demo[i].speed);
         }
-        Scenario s;
-        s.group = "full";
-        s.name = "full redraw";
-        s.strategy = "full";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
-        s.blitBytes = demoFullBytes;
+        int passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
+        Scenario s = bench.demoScenario("full", "full redraw", "full", passes, demoFullBytes);
         setPasses(s, [sprites, display](auto& marks, Phases& ph) {
             fullPass(*sprites, back, display, display, marks, ph);
         });
@@ -340,15 +366,8 @@ void addDemoScenarios(Bench& bench)
     if (wanted(opt, "rle"))
     {
         auto saved = std::make_shared<std::pair<CSpriteFrame*, CSpriteFrame*>>();
-        Scenario s;
-        s.group = "rle";
-        s.name = "scene, RLE frames";
-        s.strategy = "dirty";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = opt.passes;
-        s.blitBytes = demoDirtyBytes;
+        Scenario s = bench.demoScenario("rle", "scene, RLE frames", "dirty", opt.passes,
+                                        demoDirtyBytes);
         s.prepare = [=]() {
             drawBG(back, display);
             *saved = {vikingBase.mAnim, sunBase.mAnim};
@@ -366,19 +385,12 @@ void addDemoScenarios(Bench& bench)
 
 const int kPresentPasses = 1000;
 
-// Quotes a word for the shell.
-std::string shellQuote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 // The pygame rendition of the scene: one run of bench/pygame_scene.py per repeat,
 // in its own process on the same video driver. Its restore share is Group.clear,
 // its draw share the update and draw of the group, its present share
-// display.update; it saves nothing.
+// display.update; it saves nothing. On a display its frames shown are counted
+// between the marks it stops at around its rated run: on X11 by a watcher of
+// its window, on Wayland from its own logged requests.
 Scenario pygameScenario(const Options& opt, const std::string& dataDir, int passes)
 {
     Scenario s;
@@ -389,27 +401,69 @@ Scenario pygameScenario(const Options& opt, const std::string& dataDir, int pass
     s.targetW = 1024;
     s.targetH = 768;
     s.passes = passes;
-    std::string command = shellQuote(opt.python) + " " + shellQuote(opt.pygameScript) +
-                          " --data " + shellQuote(dataDir) + " --passes " +
-                          std::to_string(passes) + " --warmup " + std::to_string(passes / 10);
-    s.external = [command](Scenario& self) {
-        FILE* out = popen(command.c_str(), "r");
-        char line[256] = "";
-        bool read = out && fgets(line, sizeof line, out);
-        int status = out ? pclose(out) : -1;
+    std::vector<std::string> argv = {opt.python,  opt.pygameScript,          "--data",
+                                     dataDir,     "--passes",                std::to_string(passes),
+                                     "--warmup",  std::to_string(passes / 10), "--marks"};
+    s.external = [argv, opt](Scenario& self) {
+        Child child;
+        std::vector<std::string> env;
+        if (opt.wayland)
+            env.push_back("WAYLAND_DEBUG=client");
+        if (child.start(argv, env, opt.wayland) != 0)
+            return;
+        std::unique_ptr<FramesShown> shown;
+        std::string line;
+        long start = -1, end = -1;
+        bool counted = true;
+        while (child.readLine(&line) && line.rfind("rate=", 0) != 0)
+        {
+            if (line.rfind("window=", 0) == 0)
+            {
+                unsigned long window = strtoul(line.c_str() + 7, nullptr, 10);
+                if (opt.x11 && window)
+                {
+                    auto x11 = std::make_unique<X11FramesShown>();
+                    if (x11->init(window, nullptr) == 0)
+                        shown = std::move(x11);
+                }
+                else if (opt.wayland)
+                {
+                    auto wayland = std::make_unique<WaylandFramesShown>();
+                    if (wayland->initChildLog(child.takeStderr()) == 0)
+                        shown = std::move(wayland);
+                }
+            }
+            else if (line.rfind("mark ", 0) == 0 && shown)
+            {
+                std::string name = line.substr(5);
+                auto* wayland = dynamic_cast<WaylandFramesShown*>(shown.get());
+                long n = wayland ? wayland->countAtMark(name) : shown->count();
+                (name == "rated-start" ? start : end) = n;
+                counted = counted && n >= 0;
+                // An X watcher goes while the window is still there: its damage
+                // object goes with the window, and a subtract after that would
+                // be an X error, which ends the bench.
+                if (name == "rated-end" && !wayland)
+                    shown.reset();
+            }
+            child.writeLine("go");
+        }
+        int status = child.wait();
         double rate = 0, cpuRate = 0;
         Phases ph;
-        if (!read || status != 0 ||
-            sscanf(line, "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf", &rate,
-                   &cpuRate, &ph.restore, &ph.draw, &ph.present) != 5)
+        const char* format = "rate=%lf cpu_rate=%lf restore=%lf draw=%lf present=%lf";
+        if (status != 0 || sscanf(line.c_str(), format, &rate, &cpuRate, &ph.restore, &ph.draw,
+                                  &ph.present) != 5)
         {
             fprintf(stderr, "velmora-bench: the pygame scene gave no figures: %s\n",
-                    command.c_str());
+                    argv[1].c_str());
             return;
         }
         self.rates.push_back(rate);
         self.cpuRates.push_back(cpuRate);
         self.shares.push_back(ph);
+        if (counted && start >= 0 && end >= start)
+            self.addFramesShown(end - start, self.passes / rate, self.passes / cpuRate);
     };
     return s;
 }
@@ -433,15 +487,8 @@ void addPresentScenarios(Bench& bench, const std::string& dataDir)
     const int passes = std::max(opt.passes, kPresentPasses);
     for (int changedOnly = 0; changedOnly < 2; ++changedOnly)
     {
-        Scenario s;
-        s.group = "present";
-        s.name = changedOnly ? "present: changed rects" : "present: SDL_Flip";
-        s.strategy = "dirty";
-        s.sprites = 3;
-        s.targetW = display->w;
-        s.targetH = display->h;
-        s.passes = passes;
-        s.blitBytes = bench.demoDirtyBytes;
+        const char* name = changedOnly ? "present: changed rects" : "present: SDL_Flip";
+        Scenario s = bench.demoScenario("present", name, "dirty", passes, bench.demoDirtyBytes);
         s.prepare = redrawBackground;
         if (changedOnly)
         {
@@ -455,7 +502,7 @@ void addPresentScenarios(Bench& bench, const std::string& dataDir)
         bench.add(std::move(s));
     }
 
-    std::string probe = shellQuote(opt.python) + " -c 'import pygame' >/dev/null 2>&1";
+    std::string probe = velmora::quoted(opt.python) + " -c 'import pygame' >/dev/null 2>&1";
     if (system(probe.c_str()) == 0)
         bench.add(pygameScenario(opt, dataDir, passes));
     else
@@ -467,10 +514,6 @@ void addTargetScenarios(Bench& bench)
 {
     const Options& opt = bench.opt;
     SDL_Surface* display = bench.display;
-    const DemoSprite(&demo)[3] = bench.demo;
-    const std::vector<size_t>& demoDirtyBytes = bench.demoDirtyBytes;
-    const std::vector<size_t>& demoFullBytes = bench.demoFullBytes;
-    const double demoPixels = bench.demoPixels;
 
     // Target size: the demo's three sprites on off-screen targets of growing size,
     // with no flip, dirty against full redraw.
@@ -486,9 +529,9 @@ void addTargetScenarios(Bench& bench)
             auto sprites = std::make_shared<std::vector<CSprite>>(3);
             for (int i = 0; i < 3; ++i)
             {
-                (*sprites)[i].init(demo[i].base, target);
-                (*sprites)[i].set(demo[i].x, demo[i].y);
-                (*sprites)[i].setSpeed(demo[i].speed);
+                (*sprites)[i].init(bench.demo[i].base, target);
+                (*sprites)[i].set(bench.demo[i].x, bench.demo[i].y);
+                (*sprites)[i].setSpeed(bench.demo[i].speed);
             }
             std::string label = std::to_string(wh[0]) + "x" + std::to_string(wh[1]);
             size_t targetBytes = surfaceBytes(wh[0], wh[1], display);
@@ -501,11 +544,11 @@ void addTargetScenarios(Bench& bench)
                 s.sprites = 3;
                 s.targetW = wh[0];
                 s.targetH = wh[1];
-                s.blitBytes = dirty ? demoDirtyBytes : demoFullBytes;
+                s.blitBytes = dirty ? bench.demoDirtyBytes : bench.demoFullBytes;
                 if (!dirty)
                     s.blitBytes[0] = targetBytes;
-                s.passes = dirty ? bench.passesFor(demoPixels)
-                                 : bench.passesFor((double)wh[0] * wh[1] + demoPixels / 3);
+                s.passes = dirty ? bench.passesFor(bench.demoPixels)
+                                 : bench.passesFor((double)wh[0] * wh[1] + bench.demoPixels / 3);
                 s.prepare = [=]() {
                     SDL_BlitSurface(background, nullptr, target, nullptr);
                 };
@@ -541,13 +584,12 @@ bool addScalingScenarios(Bench& bench, std::filesystem::path& tempDir)
     if (!wanted(opt, "scaling"))
         return true;
     {
-        char dirTemplate[] = "/tmp/velmora-bench-XXXXXX";
-        if (!mkdtemp(dirTemplate))
+        tempDir = velmora::makeTempDir("velmora-bench");
+        if (tempDir.empty())
         {
-            perror("velmora-bench: mkdtemp");
+            perror("velmora-bench: cannot make a temporary directory");
             return false;
         }
-        tempDir = dirTemplate;
         const int sizes[] = {32, 96, 256};
         const int counts[] = {1, 3, 30, 300, 3000};
         for (int size : sizes)
@@ -641,11 +683,19 @@ void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenar
                                      : "none: classic SDL's dummy driver flips for free";
         if (linkedSdl().compatibilityLayer)
             target = opt.x11 ? ">= 8 on the compatibility layer" : ">= 4 on the compatibility layer";
+        if (opt.wayland)
+            target = "none set on Wayland";
         reportRatio(csv, "present: changed rects / SDL_Flip", *changed, *flip, target);
     }
     if (changed && pygame)
         reportRatio(csv, "present: changed rects / pygame", *changed, *pygame,
-                    opt.x11 ? ">= 5" : "none headless: SDL 2's blitters are faster");
+                    opt.x11       ? ">= 5"
+                    : opt.wayland ? "none set on Wayland"
+                                  : "none headless: SDL 2's blitters are faster");
+    if (flip && changed)
+        reportShownRatio(csv, "shown: changed rects / SDL_Flip", *changed, *flip);
+    if (changed && pygame)
+        reportShownRatio(csv, "shown: changed rects / pygame", *changed, *pygame);
     if (scene && !scene->memcpyRates.empty())
     {
         double value = pairedRatio(scene->rates, scene->memcpyRates);
@@ -741,8 +791,14 @@ int main(int argc, char** argv)
         usage();
         return 2;
     }
+    if (opt.x11 && opt.wayland)
+    {
+        fprintf(stderr, "velmora-bench: --x11 and --wayland exclude each other\n");
+        return 2;
+    }
+    const bool onDisplay = opt.x11 || opt.wayland;
     if (opt.passes == 0)
-        opt.passes = opt.x11 ? 200 : 1000;
+        opt.passes = onDisplay ? 200 : 1000;
 
     namespace fs = std::filesystem;
     fs::path dataDir = fs::absolute(opt.dataDir);
@@ -762,6 +818,16 @@ int main(int argc, char** argv)
             return 1;
         }
         setenv("SDL_VIDEODRIVER", "x11", 1);
+    }
+    else if (opt.wayland)
+    {
+        if (!getenv("WAYLAND_DISPLAY"))
+        {
+            fprintf(stderr,
+                    "velmora-bench: --wayland needs a Wayland display in $WAYLAND_DISPLAY\n");
+            return 1;
+        }
+        setenv("SDL_VIDEODRIVER", "wayland", 1);
     }
     else
     {
@@ -783,12 +849,22 @@ int main(int argc, char** argv)
     if (opt.startupRuns > 0 && wanted(opt, "startup"))
         startup = measureStartup(opt.program, opt.shim, dataDir.string(), opt.startupRuns);
 
-    // An X server that was just started, on a busy machine, may not answer at once:
-    // keep trying for up to 30 seconds before giving up.
+    // On Wayland the client's requests are logged from its first connection on.
+    std::unique_ptr<FramesShown> shown;
+    if (opt.wayland)
+    {
+        auto wayland = std::make_unique<WaylandFramesShown>();
+        if (wayland->initOwnLog() != 0)
+            return 1;
+        shown = std::move(wayland);
+    }
+
+    // A display server that was just started, on a busy machine, may not answer at
+    // once: keep trying for up to 30 seconds before giving up.
     Clock::time_point initStart = Clock::now();
     while (SDL_Init(SDL_INIT_VIDEO) < 0)
     {
-        if (!opt.x11 || secondsSince(initStart) > 30)
+        if (!onDisplay || secondsSince(initStart) > 30)
         {
             fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
             return 1;
@@ -804,6 +880,22 @@ int main(int argc, char** argv)
     }
     char driver[64] = "?";
     SDL_VideoDriverName(driver, sizeof driver);
+#ifdef VELMORA_BENCH_XDAMAGE
+    if (opt.x11)
+    {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        auto x11 = std::make_unique<X11FramesShown>();
+        if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 ||
+            x11->init(info.info.x11.window, info.info.x11.display) != 0)
+        {
+            fprintf(stderr, "velmora-bench: cannot watch the window's damage: frames shown are "
+                            "not counted\n");
+        }
+        else
+            shown = std::move(x11);
+    }
+#endif
 
     // The scene, set up exactly as the program does it, from the data directory.
     fs::path startDir = fs::current_path();
@@ -851,10 +943,13 @@ int main(int argc, char** argv)
     for (int r = 0; r < opt.repeats; ++r)
     {
         for (auto& s : all)
-            runRepeat(*s, r == 0, memoryFloor);
+            runRepeat(*s, r == 0, memoryFloor, shown.get());
         fprintf(stderr, "velmora-bench: repeat %d of %d done after %.1f s\n", r + 1, opt.repeats,
                 secondsSince(benchStart));
     }
+
+    // The watcher ends before the window does (see pygameScenario).
+    shown.reset();
 
     printTable(all);
     for (const auto& s : all)
@@ -874,8 +969,10 @@ int main(int argc, char** argv)
 
     if (!opt.plot.empty())
     {
-        std::string command = "gnuplot -e \"csv='" + opt.csv + "'; png='" + opt.plot + "'\" '" +
-                              opt.plotScript + "'";
+        std::string command = "gnuplot -e " +
+                              velmora::quoted("csv=" + gnuplotString(opt.csv) +
+                                              "; png=" + gnuplotString(opt.plot)) +
+                              " " + velmora::quoted(opt.plotScript);
         if (system(command.c_str()) != 0)
         {
             fprintf(stderr, "velmora-bench: gnuplot failed: %s\n", command.c_str());

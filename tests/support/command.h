@@ -1,24 +1,16 @@
 // Runs command lines from the tests: a program under test, ImageMagick, a shell.
+// The helpers are the bench's too (common/shell.h); the tests know them here.
 #ifndef VELMORA_TESTS_SUPPORT_COMMAND_H
 #define VELMORA_TESTS_SUPPORT_COMMAND_H
 
-#include <string>
+#include "shell.h"
 
 namespace testsupport
 {
 
-struct Outcome
-{
-    int status;          // the exit status, or -1 when the command did not exit
-    std::string output;  // what it wrote to standard output
-};
-
-// Runs a shell command line and collects its standard output and exit status
-// (add " 2>&1" to the line to collect its errors too).
-Outcome run(const std::string& command);
-
-// A word in single quotes for the shell, whatever it holds (quotes too).
-std::string quoted(const std::string& text);
+using velmora::Outcome;
+using velmora::quoted;
+using velmora::run;
 
 }
 

@@ -2,10 +2,10 @@
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <vector>
+
+#include "temp_path.h"
 
 namespace fs = std::filesystem;
 
@@ -14,13 +14,9 @@ namespace testsupport
 
 TempDir::TempDir(const std::string& prefix)
 {
-    std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()))
-        mPath = buffer.data();
-    else
-        ADD_FAILURE() << "cannot make a temporary directory " << pattern;
+    mPath = velmora::makeTempDir(prefix);
+    if (mPath.empty())
+        ADD_FAILURE() << "cannot make a temporary directory " << prefix << "-XXXXXX";
 }
 
 TempDir::~TempDir()

@@ -1,10 +1,10 @@
-// Runs command lines for the tests.
-#include "command.h"
+// Running shell command lines.
+#include "shell.h"
 
 #include <stdio.h>
 #include <sys/wait.h>
 
-namespace testsupport
+namespace velmora
 {
 
 Outcome run(const std::string& command)
