@@ -1,7 +1,7 @@
 // Turning damage reports and buffer commits into frames shown.
 #include "frame_tally.h"
 
-void DamageTally::report(unsigned long drawable, int width, int height)
+void DamageTally::damaged(unsigned long drawable, int width, int height)
 {
     if (drawable != mWindow || width <= 0 || height <= 0)
         return;

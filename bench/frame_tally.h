@@ -22,7 +22,7 @@ public:
     explicit DamageTally(unsigned long window = 0) : mWindow(window) {}
 
     // A damage report on `drawable` covering a width x height area.
-    void report(unsigned long drawable, int width, int height);
+    void damaged(unsigned long drawable, int width, int height);
     // The watcher has subtracted the damage: what came since is one frame, if anything.
     void endBatch();
 

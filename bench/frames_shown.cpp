@@ -114,7 +114,7 @@ void X11FramesShown::watch()
             if (event.type != mEventBase + XDamageNotify)
                 continue;
             const XDamageNotifyEvent& d = *(XDamageNotifyEvent*)&event;
-            mTally.report(d.drawable, d.area.width, d.area.height);
+            mTally.damaged(d.drawable, d.area.width, d.area.height);
             damaged = true;
         }
         if (damaged)

@@ -48,7 +48,7 @@ TEST(DamageTally, CountsBatchesWithDamageOnTheWindowAsFrames)
         for (const auto& batch : c.batches)
         {
             for (const Damage& d : batch)
-                tally.report(d.drawable, d.w, d.h);
+                tally.damaged(d.drawable, d.w, d.h);
             tally.endBatch();
         }
         EXPECT_EQ(tally.frames(), c.frames) << c.name;
