@@ -132,7 +132,7 @@ TEST_F(Launcher, EndsWithStatus127WhenTheProgramIsMissing)
 
 // The launcher's scaling: what it hands the compatibility layer for each way of
 // asking (--scale, the desktop's scale) and what it refuses. The stand-in
-// program prints the three variables; stand-ins for swaymsg, gsettings and ldd
+// program prints the three variables; stand-ins for swaymsg, gsettings, ldd and ldconfig
 // come first on PATH, so the machine's own desktop can't take part.
 class LauncherScale : public Launcher
 {
@@ -153,6 +153,13 @@ protected:
         fake("gsettings", "echo \"uint32 ${GNOME_SCALE:-0}\"\n");
         fake("ldd", "[ -n \"$CLASSIC\" ] && echo \"\tlibSDL-1.2.so.0 => " +
                         (mDir.path() / "libSDL-1.2.so.0.11.4").string() + " (0x1)\"\nexit 0\n");
+        // The SDL 2 the layer loads: SDL 2 itself, or (with SDL3 set) the one
+        // over SDL 3, which names libSDL3 inside.
+        std::ofstream(mDir.path() / "libSDL2-2.0.so.0.2600.5") << "SDL 2.26";
+        std::ofstream(mDir.path() / "libSDL2-2.0.so.0.3200.74") << "loads libSDL3.so.0";
+        const std::string sdl2 = (mDir.path() / "libSDL2-2.0.so.0.").string();
+        fake("ldconfig", "[ \"$1\" = -p ] || exit 1\nlib=" + sdl2 + "2600.5\n[ -n \"$SDL3\" ] && lib=" + sdl2 +
+                             "3200.74\nprintf '\\tlibSDL2-2.0.so.0 (libc6,x86-64) => %s\\n' \"$lib\"\n");
     }
 
     void fake(const std::string& name, const std::string& body)
@@ -164,7 +171,7 @@ protected:
     CommandResult launchScaled(const std::vector<std::string>& args, EnvChanges env)
     {
         env["PATH"] = mBin.string() + ":" + std::getenv("PATH");
-        for (const char* unset : {"GDK_SCALE", "SWAYSOCK", "SDL12COMPAT_WINDOW_SCALING",
+        for (const char* unset : {"GDK_SCALE", "SWAYSOCK", "SDL3", "SDL12COMPAT_WINDOW_SCALING",
                                   "SDL12COMPAT_HIGHDPI", "SDL12COMPAT_SCALE_METHOD"})
             if (!env.count(unset))
                 env[unset] = std::nullopt;
@@ -190,13 +197,17 @@ TEST_F(LauncherScale, HandsTheLayerTheScaleAskedForOrTheDesktops)
         {"--scale=N", {"--scale=2", "x"}, {}, "scaling=2" + sharp + "[x]\n"},
         {"only the first argument is the option", {"x", "--scale", "2"}, {},
          "scaling=unset" + sharp + "[x]\n[--scale]\n[2]\n"},
-        {"GDK_SCALE", {}, {{"GDK_SCALE", "2"}}, "scaling=2" + sharp},
+        {"GDK_SCALE", {}, {{"GDK_SCALE", "2"}, {"SDL3", "1"}}, "scaling=2" + sharp},
         {"--scale over GDK_SCALE", {"--scale", "1"}, {{"GDK_SCALE", "2"}}, "scaling=1" + sharp},
-        {"sway's focused output", {}, {{"SWAYSOCK", "/x"}, {"SWAY_SCALE", "2.000000"}},
+        {"sway's focused output", {}, {{"SWAYSOCK", "/x"}, {"SWAY_SCALE", "2.000000"}, {"SDL3", "1"}},
          "scaling=2" + sharp},
-        {"sway's fractional scale, rounded down", {}, {{"SWAYSOCK", "/x"}, {"SWAY_SCALE", "1.500000"}},
+        {"sway's fractional scale, rounded down", {}, {{"SWAYSOCK", "/x"}, {"SWAY_SCALE", "1.500000"}, {"SDL3", "1"}},
          "scaling=unset" + sharp},
-        {"GNOME's scaling factor", {}, {{"GNOME_SCALE", "2"}}, "scaling=2" + sharp},
+        {"GNOME's scaling factor", {}, {{"GNOME_SCALE", "2"}, {"SDL3", "1"}}, "scaling=2" + sharp},
+        // Over SDL 2 a window is sized in the desktop's units already: the
+        // desktop's scale is not applied again, though --scale still is.
+        {"the desktop's scale over SDL 2", {}, {{"GDK_SCALE", "2"}, {"SWAYSOCK", "/x"}, {"SWAY_SCALE", "2"}}, "scaling=unset" + sharp},
+        {"--scale over SDL 2", {"--scale", "2"}, {{"GDK_SCALE", "2"}}, "scaling=2" + sharp},
         {"the user's own settings stay", {"--scale", "2"},
          {{"SDL12COMPAT_WINDOW_SCALING", "1.5"}, {"SDL12COMPAT_HIGHDPI", "0"},
           {"SDL12COMPAT_SCALE_METHOD", "linear"}},
