@@ -1,14 +1,21 @@
 // The browser test: serves the web build's site on 127.0.0.1, opens it in
-// Debian's headless chromium through the DevTools protocol (puppeteer-core),
-// and checks what a person would see and do: the picture against the art the
-// site was built from, Up lifting the first viking, Escape ending the run, a
-// clean console. Also prints the frame rate, the time to the first frame and
-// the download size, which it measures and never asserts.
+// Debian's headless Chromium and Firefox ESR through puppeteer-core (the
+// DevTools protocol and WebDriver BiDi), and checks what a person would see
+// and do. In each browser: the picture against the art the site was built
+// from, Up lifting the first viking, Escape ending the run, a clean console. In
+// Chromium also a table of windows and devices, laptops to phones in both
+// orientations with touch, resized and turned in place: the picture whole,
+// 4:3 and large, nothing scrolls, the panel and its touch controls in view,
+// and the controls lifting the viking and ending the run. Also prints the
+// frame rate, the time to the first frame and the download size, which it
+// measures and never asserts.
 //   node web_test.mjs SITE ART
-// SITE is the built site (index.html, velmora.js, .wasm, .data); ART the
-// directory velmora-artgen drew it from. CHROMIUM names the browser (default
-// /usr/bin/chromium); VELMORA_WEB_SCREENSHOT, a PNG file to take the running
-// page into. The last line is "N passed, N failed".
+// SITE is the built site (index.html, velmora.js, .wasm, .data, the icons); ART
+// the directory velmora-artgen drew it from. CHROMIUM and FIREFOX name the
+// browsers (default /usr/bin/chromium and /usr/bin/firefox-esr; an empty or
+// missing one is skipped, saying so); VELMORA_WEB_SCREENSHOT, a PNG file to
+// take the running page into; VELMORA_WEB_SHOTS, a directory for a PNG of the
+// page at each size of the table. The last line is "N passed, N failed".
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -65,9 +72,9 @@ function readSet(dir) {
 const bg = readBmp(path.join(art, 'bg.bmp'));
 const sunSet = readSet(path.join(art, 'includes/sun'));
 const vikingSet = readSet(path.join(art, 'includes/vikings'));
-// The scene's sprites at their starting places, in drawing order; the first
-// viking's y changes with Up. Their boxes never overlap.
-const sprites = [
+// The scene's sprites at their starting places, in drawing order, for a new
+// run of the program; the first viking's y follows it up. Their boxes never overlap.
+const startingScene = () => [
   { name: 'sun', set: sunSet, x: 480, y: 50 },
   { name: 'first viking', set: vikingSet, x: 150, y: 300 },
   { name: 'second viking', set: vikingSet, x: 350, y: 300 },
@@ -100,12 +107,13 @@ function frameFits(pic, frame, key, x, y) {
   return true;
 }
 
+
 const inBox = (s, x, y) =>
   x >= s.x && x < s.x + s.set.frames[0].w && y >= s.y && y < s.y + s.set.frames[0].h;
 
 // Pixels outside every sprite's box that differ from the background: a count
 // and the first one.
-function backgroundMismatches(pic) {
+function backgroundMismatches(pic, sprites) {
   let count = 0;
   let first = null;
   for (let y = 0; y < H; y++) {
@@ -123,7 +131,7 @@ function backgroundMismatches(pic) {
 }
 
 // The sprites whose box shows none of their frames keyed over the background.
-function spriteMismatches(pic) {
+function spriteMismatches(pic, sprites) {
   const wrong = sprites.filter((s) => !s.set.frames.some((f) => frameFits(pic, f, s.set.key, s.x, s.y)));
   return wrong.length ? `no frame fits the box of the ${wrong.map((s) => s.name).join(', ')}` : null;
 }
@@ -136,8 +144,8 @@ function keyColourPixels(pic) {
   return count ? `${count} pixels of the key colour` : null;
 }
 
-// The canvas as the page shows it, RGBA; read between two frames, since the
-// program yields to the browser only when it presents.
+// The canvas's own pixels, RGBA, whatever size the page shows it at; read
+// between two frames, since the program yields to the browser only when it presents.
 async function picture(page) {
   const data = await page.evaluate(() => {
     const c = document.getElementById('canvas');
@@ -157,6 +165,32 @@ async function waitFor(page, what, fn, ...args) {
   }
 }
 const frames = (page) => page.evaluate(() => velmora.frames);
+const afterFrames = async (page, n) =>
+  waitFor(page, `${n} frames`, (since, n) => velmora.frames >= since + n, await frames(page), n);
+
+// Where the first viking is now, at or above where it was, with the rest of
+// the picture checked as it stands: the new y, or a problem.
+async function findFirstViking(page, run) {
+  const pic = await picture(page);
+  const viking = run.sprites[1];
+  for (let y = viking.y; y > -viking.set.frames[0].h; y--) {
+    if (viking.set.frames.some((f) => frameFits(pic, f, viking.set.key, viking.x, y))) {
+      viking.y = y;
+      return { y, problem: backgroundMismatches(pic, run.sprites) || spriteMismatches(pic, run.sprites) };
+    }
+  }
+  return { problem: `the first viking is nowhere at or above y ${viking.y}` };
+}
+
+// The run ends, the page says so, and no frame follows.
+async function endsCleanly(page) {
+  await waitFor(page, 'the end of the run', () => velmora.state === 'ended');
+  const ended = await page.evaluate(() => [velmora.frames, document.getElementById('status').textContent]);
+  await page.evaluate(() => new Promise((r) => setTimeout(r, 300)));
+  const after = await frames(page);
+  if (ended[1] !== 'ended') return `the page says "${ended[1]}"`;
+  return after === ended[0] ? null : `${after - ended[0]} frames drawn after the end`;
+}
 
 // Serves the site as `make web-run` does, on a free port of 127.0.0.1.
 function serve(dir) {
@@ -174,101 +208,314 @@ function serve(dir) {
   });
 }
 
-const consoleProblems = [];
-const checks = [
+// A page of the site in a window of the given size, running: its console's
+// errors, failed requests and uncaught exceptions are collected in `problems`.
+async function openPage(browser, url, view) {
+  const page = await browser.newPage();
+  const run = { page, problems: [], sprites: startingScene() };
+  // Errors fail the run; warnings, such as Emscripten's own notes, are shown.
+  page.on('console', (m) => {
+    if (m.type() === 'error') run.problems.push(`error: ${m.text()}`);
+    if (m.type() === 'warn') console.log(`note: the console warned: ${m.text()}`);
+  });
+  page.on('pageerror', (e) => run.problems.push(`page error: ${e.message}`));
+  page.on('requestfailed', (r) => run.problems.push(`failed request: ${r.url()}`));
+  page.on('response', (r) => {
+    if (r.status() >= 400) run.problems.push(`${r.status()} for ${r.url()}`);
+  });
+  await page.setViewport(view);
+  await page.goto(url, { timeout: TIMEOUT });
+  await waitFor(page, 'the first frame', () => velmora.frames > 0);
+  return run;
+}
+
+// The checks on the page as a desktop shows it, in every browser.
+const desktopChecks = [
   {
-    name: 'the page shows the 1024x768 canvas with the keyboard focus and names the keys',
-    run: async (page) => {
+    name: 'the page shows the 1024x768 canvas at 4:3 with the keyboard focus and names the keys',
+    run: async ({ page }) => {
       const s = await page.evaluate(() => ({
-        size: [canvas.width, canvas.height, canvas.clientWidth, canvas.clientHeight].join('x'),
+        backing: [canvas.width, canvas.height].join('x'),
+        shown: [canvas.clientWidth, canvas.clientHeight],
         focused: document.activeElement === canvas,
         outline: getComputedStyle(canvas).outlineStyle,
-        text: document.body.innerText,
+        text: document.querySelector('aside').innerText,
+        title: document.title,
       }));
-      if (s.size !== '1024x768x1024x768') return `canvas size ${s.size}`;
+      if (s.backing !== '1024x768') return `the canvas has ${s.backing} pixels`;
+      if (Math.abs(s.shown[0] * 3 - s.shown[1] * 4) > 4) return `the canvas is shown at ${s.shown.join('x')}`;
       if (!s.focused) return 'the canvas has no keyboard focus';
       if (s.outline !== 'none') return `a ${s.outline} focus ring over the picture`;
       if (!/Up/.test(s.text) || !/Esc/.test(s.text)) return 'the keys are not named';
+      if (/▲/.test(s.text)) return 'the touch controls are named on a page without touch';
+      if (s.title !== 'Velmora') return `the title is "${s.title}"`;
       return null;
     },
   },
-  { name: 'outside the sprites the picture equals bg.bmp', run: async (page) => backgroundMismatches(await picture(page)) },
+  {
+    name: 'outside the sprites the picture equals bg.bmp',
+    run: async (run) => backgroundMismatches(await picture(run.page), run.sprites),
+  },
   {
     name: 'each sprite box is one of its frames keyed over the background',
-    run: async (page) => spriteMismatches(await picture(page)),
+    run: async (run) => spriteMismatches(await picture(run.page), run.sprites),
   },
-  { name: 'no key-colour pixel anywhere', run: async (page) => keyColourPixels(await picture(page)) },
+  { name: 'no key-colour pixel anywhere', run: async ({ page }) => keyColourPixels(await picture(page)) },
   {
     name: 'the sprites animate',
-    run: async (page) => {
+    run: async ({ page }) => {
       const seen = new Set();
       for (let i = 0; i < 20 && seen.size < 2; i++) {
         const pic = await picture(page);
         const shown = vikingSet.frames.findIndex((f) => frameFits(pic, f, vikingSet.key, 350, 300));
         if (shown < 0) return 'the second viking shows none of its frames';
         seen.add(shown);
-        await waitFor(page, 'a few frames', (n) => velmora.frames > n + 5, await frames(page));
+        await afterFrames(page, 6);
       }
       return seen.size >= 2 ? null : 'the second viking shows one frame only';
     },
   },
   {
     name: 'Up held lifts the first viking, and only it',
-    run: async (page) => {
-      await page.keyboard.down('ArrowUp');
-      await waitFor(page, 'frames with Up held', (n) => velmora.frames > n + 30, await frames(page));
-      await page.keyboard.up('ArrowUp');
-      const pic = await picture(page);
-      const viking = sprites[1];
-      for (let y = 299; y > -viking.set.frames[0].h; y--) {
-        if (viking.set.frames.some((f) => frameFits(pic, f, viking.set.key, viking.x, y))) {
-          viking.y = y;
-          return backgroundMismatches(pic) || spriteMismatches(pic);
-        }
-      }
-      return 'the first viking is nowhere above its place';
+    run: async (run) => {
+      await run.page.keyboard.down('ArrowUp');
+      await afterFrames(run.page, 31);
+      await run.page.keyboard.up('ArrowUp');
+      const { y, problem } = await findFirstViking(run.page, run);
+      return problem || (y < 300 ? null : 'the first viking stayed at y 300');
     },
   },
   {
     name: 'Escape ends the loop, and the page says "ended"',
-    run: async (page) => {
+    run: async ({ page }) => {
       await page.keyboard.press('Escape');
-      await waitFor(page, 'the end of the run', () => velmora.state === 'ended');
-      const ended = await page.evaluate(() => [velmora.frames, document.getElementById('status').textContent]);
-      await page.evaluate(() => new Promise((r) => setTimeout(r, 300)));
-      const after = await frames(page);
-      if (ended[1] !== 'ended') return `the page says "${ended[1]}"`;
-      return after === ended[0] ? null : `${after - ended[0]} frames drawn after the end`;
+      return endsCleanly(page);
     },
   },
-  { name: 'the console stays clean', run: async () => (consoleProblems.length ? consoleProblems.join('; ') : null) },
+  { name: 'the console stays clean', run: async ({ problems }) => (problems.length ? problems.join('; ') : null) },
 ];
 
-async function main() {
-  const { server, url } = await serve(site);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'velmora-chromium-'));
-  // Root needs --no-sandbox; the rest keep a headless chromium off the network.
-  const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    userDataDir: profile,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--window-size=1400,900'],
-    timeout: TIMEOUT,
+// The windows and devices the page must fit: laptops' windows as their
+// browsers leave them, a narrow desktop window, a 4K monitor, and touch
+// devices at their CSS size and pixel ratio. Each group runs in one page,
+// resized (or turned) from row to row.
+const desktops = [
+  { name: 'a 1366x768 laptop less its browser bars', width: 1366, height: 657 },
+  { name: 'a 1280x720 window', width: 1280, height: 720 },
+  { name: 'a narrow desktop window', width: 390, height: 700 },
+  { name: 'a 4K monitor', width: 3840, height: 2160 },
+];
+const touchDevices = [
+  { name: 'a tablet, portrait', width: 768, height: 1024, deviceScaleFactor: 2 },
+  { name: 'a phone, portrait', width: 390, height: 844, deviceScaleFactor: 3 },
+  { name: 'the phone turned to landscape', width: 844, height: 390, deviceScaleFactor: 3 },
+  { name: 'a small phone, 320 wide', width: 320, height: 568, deviceScaleFactor: 2 },
+].map((d) => ({ ...d, isMobile: true, hasTouch: true }));
+// The picture's least share of the widest 4:3 box the window could hold.
+const FILL = 0.8;
+
+// Where the page put its parts, in CSS pixels of the layout viewport.
+function layout() {
+  const box = (el) => {
+    const r = el.getBoundingClientRect();
+    return { left: r.left, top: r.top, right: r.right, bottom: r.bottom, width: r.width, height: r.height };
+  };
+  const shown = (el) => el.getClientRects().length > 0 && getComputedStyle(el).visibility !== 'hidden';
+  return {
+    view: [innerWidth, innerHeight],
+    scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight],
+    backing: [canvas.width, canvas.height],
+    canvas: box(canvas),
+    panel: [...document.querySelectorAll('aside > *')].filter(shown).map((el) => ({ what: el.id || el.localName, ...box(el) })),
+    controls: [...document.querySelectorAll('#controls button')].map((b) => ({
+      what: b.id, label: b.getAttribute('aria-label') || '', shown: shown(b), ...box(b),
+    })),
+    text: document.querySelector('aside').innerText,
+  };
+}
+
+const inside = (b, [w, h]) => b.left >= -0.5 && b.top >= -0.5 && b.right <= w + 0.5 && b.bottom <= h + 0.5;
+const overlap = (a, b) => a.left < b.right - 0.5 && b.left < a.right - 0.5 && a.top < b.bottom - 0.5 && b.top < a.bottom - 0.5;
+
+// What is wrong with the page's layout at this row of the table.
+function fitProblems(view, l) {
+  const problems = [];
+  const size = `${view.width}x${view.height}`;
+  const c = l.canvas;
+  if (l.view.join('x') !== size) problems.push(`laid out at ${l.view.join('x')}, not the device's width`);
+  if (l.scroll[0] > l.view[0] || l.scroll[1] > l.view[1]) problems.push(`the page scrolls (${l.scroll.join('x')})`);
+  if (l.backing.join('x') !== '1024x768') problems.push(`the canvas has ${l.backing.join('x')} pixels`);
+  if (!inside(c, l.view)) problems.push(`the picture is cut off: ${c.width}x${c.height} at (${c.left}, ${c.top})`);
+  if (Math.abs(c.width * 3 - c.height * 4) > 1) problems.push(`the picture is ${c.width}x${c.height}, not 4:3`);
+  const widest = Math.min(l.view[0], (l.view[1] * 4) / 3);
+  if (c.width < FILL * widest) problems.push(`the picture is ${c.width.toFixed(0)} wide of the ${widest.toFixed(0)} it could be`);
+  for (const p of l.panel) {
+    if (!inside(p, l.view)) problems.push(`the panel's ${p.what} is out of view`);
+    if (overlap(p, c)) problems.push(`the panel's ${p.what} covers the picture`);
+  }
+  const shown = l.controls.filter((b) => b.shown);
+  if (view.hasTouch) {
+    if (shown.length !== 2) problems.push(`${shown.length} touch controls shown`);
+    for (const b of shown) {
+      if (b.width < 44 || b.height < 44) problems.push(`the ${b.what} control is ${b.width}x${b.height}`);
+      if (!b.label) problems.push(`the ${b.what} control has no label`);
+    }
+    if (!/hold ▲ to lift/i.test(l.text)) problems.push('the panel does not say "hold ▲ to lift"');
+  } else {
+    if (shown.length) problems.push(`touch controls shown without touch: ${shown.map((b) => b.what)}`);
+    if (!/Up/.test(l.text) || !/Esc/.test(l.text)) problems.push('the keys are not named');
+  }
+  return problems.length ? problems.join('; ') : null;
+}
+
+// The page at a row of the table, once its layout has followed the change.
+async function resizeTo(run, view) {
+  await run.page.setViewport(view);
+  await run.page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  const l = await run.page.evaluate(layout);
+  const widest = Math.min(l.view[0], (l.view[1] * 4) / 3);
+  console.log(`measured: at ${view.width}x${view.height} the picture is ${l.canvas.width.toFixed(1)}x` +
+              `${l.canvas.height.toFixed(1)}, ${((100 * l.canvas.width) / widest).toFixed(0)} % of the widest 4:3 box`);
+  if (process.env.VELMORA_WEB_SHOTS)
+    await run.page.screenshot({ path: path.join(process.env.VELMORA_WEB_SHOTS, `${view.width}x${view.height}.png`) });
+  return fitProblems(view, l);
+}
+
+// The centre of a touch control, as a finger would find it.
+async function controlAt(page, id) {
+  return page.evaluate((id) => {
+    const r = document.getElementById(id).getBoundingClientRect();
+    return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+  }, id);
+}
+
+// ▲ held for a second (or 40 frames, whatever comes first, to keep the
+// viking in view) lifts the first viking 20 pixels or more, and it stays
+// where it is once the finger is lifted.
+async function holdLifts(run) {
+  const { page } = run;
+  const from = run.sprites[1].y;
+  const at = await controlAt(page, 'lift');
+  await page.touchscreen.touchStart(at.x, at.y);
+  const [t0, f0] = await page.evaluate(() => [performance.now(), velmora.frames]);
+  await waitFor(page, 'a second of holding', (t0, f0) => performance.now() - t0 >= 1000 || velmora.frames >= f0 + 40, t0, f0);
+  await page.touchscreen.touchEnd();
+  const held = await page.evaluate((t0) => performance.now() - t0, t0);
+  const lifted = await findFirstViking(page, run);
+  if (lifted.problem) return lifted.problem;
+  if (from - lifted.y < 20) return `held for ${held.toFixed(0)} ms, the viking rose ${from - lifted.y} px`;
+  await afterFrames(page, 10);
+  const after = await findFirstViking(page, run);
+  if (after.problem) return after.problem;
+  return after.y === lifted.y ? null : `the viking rose on from y ${lifted.y} to ${after.y} after the finger was lifted`;
+}
+
+// The table: each row's layout, and the touch controls' work at some.
+function fitChecks() {
+  const checks = [];
+  const fit = (view, group) => ({
+    name: `at ${view.width}x${view.height}${view.hasTouch ? ' with touch' : ''}, ${view.name}, the picture fits`,
+    group,
+    run: (run) => resizeTo(run, view),
   });
-  let failed = 0;
-  try {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 1400, height: 850 });
-    // Errors fail the run; warnings, such as Emscripten's own notes, are shown.
-    page.on('console', (m) => {
-      if (m.type() === 'error') consoleProblems.push(`error: ${m.text()}`);
-      if (m.type() === 'warn') console.log(`note: the console warned: ${m.text()}`);
+  for (const view of desktops) checks.push(fit(view, 'desktop'));
+  const [tablet, phone, turned, small] = touchDevices;
+  checks.push(fit(tablet, 'touch'));
+  checks.push(fit(phone, 'touch'), { name: '▲ held on the phone lifts the first viking 20 px within a second', group: 'touch', run: holdLifts });
+  checks.push(fit(turned, 'touch'), { name: '▲ held on the turned phone lifts it again', group: 'touch', run: holdLifts });
+  checks.push(fit(small, 'touch'), {
+    name: 'the keyboard still lifts the viking on a touch device',
+    group: 'touch',
+    run: async (run) => {
+      const from = run.sprites[1].y;
+      await run.page.keyboard.down('ArrowUp');
+      await afterFrames(run.page, 11);
+      await run.page.keyboard.up('ArrowUp');
+      const { y, problem } = await findFirstViking(run.page, run);
+      return problem || (y < from ? null : `the viking stayed at y ${from}`);
+    },
+  });
+  checks.push({
+    name: '✕ tapped ends the run, and the page says "ended"',
+    group: 'touch',
+    run: async ({ page }) => {
+      const at = await controlAt(page, 'end');
+      await page.touchscreen.tap(at.x, at.y);
+      return endsCleanly(page);
+    },
+  });
+  for (const group of ['desktop', 'touch'])
+    checks.push({
+      name: `the console stays clean in the ${group} table`,
+      group,
+      run: async ({ problems }) => (problems.length ? problems.join('; ') : null),
     });
-    page.on('pageerror', (e) => consoleProblems.push(`page error: ${e.message}`));
-    page.on('requestfailed', (r) => consoleProblems.push(`failed request: ${r.url()}`));
-    await page.goto(url, { timeout: TIMEOUT });
-    await waitFor(page, 'the first frame', () => velmora.frames > 0);
+  return checks;
+}
+
+// The browsers, each with its checks. Firefox is driven through WebDriver
+// BiDi, with a home of its own beside its fresh profile.
+function browsers() {
+  const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+  const firefox = process.env.FIREFOX ?? '/usr/bin/firefox-esr';
+  return [
+    {
+      name: 'chromium',
+      executable: chromium,
+      // Root needs --no-sandbox; the rest keep a headless chromium off the network.
+      launch: (profile) => ({
+        browser: 'chrome',
+        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+               '--disable-component-update', '--disable-sync', '--window-size=1400,900'],
+      }),
+      checks: [...desktopChecks, ...fitChecks()],
+      screenshot: true,
+    },
+    {
+      name: 'firefox',
+      executable: firefox,
+      launch: (profile) => ({ browser: 'firefox', env: { ...process.env, HOME: profile } }),
+      checks: desktopChecks,
+    },
+  ];
+}
+
+let passed = 0;
+let failed = 0;
+let skipped = 0;
+
+function report(engine, name, problem) {
+  console.log(`${problem ? 'FAIL' : 'ok'}: ${engine}: ${name}${problem ? `: ${problem}` : ''}`);
+  if (problem) failed++;
+  else passed++;
+}
+
+async function runChecks(engine, run, checks) {
+  for (const check of checks) {
+    let problem;
+    try {
+      problem = await check.run(run);
+    } catch (e) {
+      problem = e.message;
+    }
+    report(engine.name, check.name, problem);
+  }
+}
+
+async function runBrowser(engine, url) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `velmora-${engine.name}-`));
+  let browser;
+  try {
+    browser = await puppeteer.launch({
+      executablePath: engine.executable,
+      headless: true,
+      userDataDir: profile,
+      timeout: TIMEOUT,
+      ...engine.launch(profile),
+    });
+    console.log(`note: ${engine.name}: ${await browser.version()}`);
+    const desktop = await openPage(browser, url, { width: 1400, height: 850 });
+    const { page } = desktop;
 
     // Measured: the time from the start of the page's load to its first frame,
     // the frame rate over two seconds, and the site's size.
@@ -277,39 +524,58 @@ async function main() {
     await page.evaluate(() => new Promise((r) => setTimeout(r, 2000)));
     const end = await page.evaluate(() => [velmora.frames, performance.now()]);
     const fps = ((end[0] - start[0]) * 1000) / (end[1] - start[1]);
-    const sizes = ['index.html', 'velmora.js', 'velmora.wasm', 'velmora.data'].map((f) => {
-      const bytes = fs.readFileSync(path.join(site, f));
-      return `${f} ${bytes.length} (gzipped ${zlib.gzipSync(bytes, { level: 9 }).length})`;
-    });
-    console.log(`measured: first frame ${firstFrame.toFixed(0)} ms after the page's start, ${fps.toFixed(1)} frames/s`);
-    console.log(`measured: bytes ${sizes.join(', ')}`);
+    console.log(`measured: ${engine.name}: first frame ${firstFrame.toFixed(0)} ms after the page's start, ${fps.toFixed(1)} frames/s`);
 
     // The page as a person sees it while the demo runs, for the README.
-    if (process.env.VELMORA_WEB_SCREENSHOT) {
-      await page.screenshot({ path: process.env.VELMORA_WEB_SCREENSHOT, clip: { x: 0, y: 0, width: 1300, height: 800 } });
+    if (engine.screenshot && process.env.VELMORA_WEB_SCREENSHOT) {
+      await page.screenshot({ path: process.env.VELMORA_WEB_SCREENSHOT });
     }
 
-    for (const check of checks) {
-      let problem;
-      try {
-        problem = await check.run(page);
-      } catch (e) {
-        problem = e.message;
-      }
-      console.log(`${problem ? 'FAIL' : 'ok'}: ${check.name}${problem ? `: ${problem}` : ''}`);
-      if (problem) failed++;
+    await runChecks(engine, desktop, engine.checks.filter((c) => !c.group));
+    await page.close();
+    for (const group of ['desktop', 'touch']) {
+      const checks = engine.checks.filter((c) => c.group === group);
+      if (!checks.length) continue;
+      const first = group === 'desktop' ? desktops[0] : touchDevices[0];
+      await runChecks(engine, await openPage(browser, url, first), checks);
     }
   } finally {
-    await browser.close();
-    server.kill();
+    if (browser) await browser.close();
     fs.rmSync(profile, { recursive: true, force: true });
   }
-  console.log(`${checks.length - failed} passed, ${failed} failed`);
+}
+
+async function main() {
+  const sizes = ['index.html', 'velmora.js', 'velmora.wasm', 'velmora.data', 'icon-32.png', 'icon-192.png'].map((f) => {
+    const bytes = fs.readFileSync(path.join(site, f));
+    return `${f} ${bytes.length} (gzipped ${zlib.gzipSync(bytes, { level: 9 }).length})`;
+  });
+  console.log(`measured: bytes ${sizes.join(', ')}`);
+
+  const { server, url } = await serve(site);
+  try {
+    for (const engine of browsers()) {
+      if (!engine.executable || !fs.existsSync(engine.executable)) {
+        console.log(`skipped: ${engine.name}: no browser at '${engine.executable}' ` +
+                    '(scripts/install-deps.sh --test installs chromium and firefox-esr)');
+        skipped += engine.checks.length;
+        continue;
+      }
+      try {
+        await runBrowser(engine, url);
+      } catch (e) {
+        report(engine.name, 'the browser runs the page', e.message);
+      }
+    }
+  } finally {
+    server.kill();
+  }
+  console.log(`${passed} passed, ${failed} failed${skipped ? `, ${skipped} skipped` : ''}`);
   process.exit(failed ? 1 : 0);
 }
 
 main().catch((e) => {
   console.error(`web test: ${e.message}`);
-  console.log(`0 passed, ${checks.length} failed`);
+  console.log(`${passed} passed, ${failed + 1} failed`);
   process.exit(1);
 });
