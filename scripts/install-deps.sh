@@ -36,10 +36,11 @@ if [ "${1:-}" = "--test" ]; then
   # window tree, and what the test keyboard is built from.
   packages+=(sway grim jq libwayland-dev libwayland-bin libxkbcommon-dev xkb-data)
   # The browser test, where Emscripten comes with its libraries built (Debian
-  # 12 and 13; unstable's would build them on first use): tests/web. A node
-  # installed from elsewhere brings its own npm, which Debian's would conflict with.
+  # 12 and 13; unstable's would build them on first use): tests/web, in
+  # Chromium and Firefox ESR. A node installed from elsewhere brings its own
+  # npm, which Debian's would conflict with.
   case $(cat /etc/debian_version) in
-    12.*|13.*) packages+=(emscripten chromium nodejs python3)
+    12.*|13.*) packages+=(emscripten chromium firefox-esr nodejs python3)
                command -v npm >/dev/null || packages+=(npm) ;;
   esac
 fi

@@ -292,6 +292,25 @@ const desktopChecks = [
       return endsCleanly(page);
     },
   },
+  {
+    name: 'the icons the page names are PNGs of their stated sizes',
+    run: async ({ page }) => {
+      const icons = await page.evaluate(() =>
+        Promise.all(
+          [...document.querySelectorAll('link[rel~="icon"], link[rel="apple-touch-icon"]')].map(async (link) => {
+            const response = await fetch(link.href);
+            const type = response.headers.get('content-type');
+            if (!response.ok || type !== 'image/png') return `${link.href}: ${response.status} ${type}`;
+            const image = await createImageBitmap(await response.blob());
+            const size = `${image.width}x${image.height}`;
+            return !link.sizes.value || link.sizes.value === size ? null : `${link.href} is ${size}, not ${link.sizes.value}`;
+          }),
+        ).then((found) => [found.length, found.filter(Boolean)]),
+      );
+      if (icons[0] === 0) return 'the page names no icon';
+      return icons[1].length ? icons[1].join('; ') : null;
+    },
+  },
   { name: 'the console stays clean', run: async ({ problems }) => (problems.length ? problems.join('; ') : null) },
 ];
 
@@ -302,17 +321,22 @@ const desktopChecks = [
 const desktops = [
   { name: 'a 1366x768 laptop less its browser bars', width: 1366, height: 657 },
   { name: 'a 1280x720 window', width: 1280, height: 720 },
+  { name: 'a 1280x1024 monitor less its browser bars', width: 1280, height: 929 },
+  { name: 'a squarish window', width: 1000, height: 850 },
   { name: 'a narrow desktop window', width: 390, height: 700 },
   { name: 'a 4K monitor', width: 3840, height: 2160 },
 ];
 const touchDevices = [
   { name: 'a tablet, portrait', width: 768, height: 1024, deviceScaleFactor: 2 },
+  { name: 'the tablet turned to landscape', width: 1024, height: 768, deviceScaleFactor: 2 },
   { name: 'a phone, portrait', width: 390, height: 844, deviceScaleFactor: 3 },
   { name: 'the phone turned to landscape', width: 844, height: 390, deviceScaleFactor: 3 },
   { name: 'a small phone, 320 wide', width: 320, height: 568, deviceScaleFactor: 2 },
 ].map((d) => ({ ...d, isMobile: true, hasTouch: true }));
-// The picture's least share of the widest 4:3 box the window could hold.
-const FILL = 0.8;
+// The picture's least width, as a share of the widest 4:3 box that fits in
+// the room the panel leaves, and of the widest that fits in the window.
+const FILL_ROOM = 0.85;
+const FILL_WINDOW = 0.75;
 
 // Where the page put its parts, in CSS pixels of the layout viewport.
 function layout() {
@@ -326,12 +350,25 @@ function layout() {
     scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight],
     backing: [canvas.width, canvas.height],
     canvas: box(canvas),
+    aside: box(document.querySelector('aside')),
     panel: [...document.querySelectorAll('aside > *')].filter(shown).map((el) => ({ what: el.id || el.localName, ...box(el) })),
     controls: [...document.querySelectorAll('#controls button')].map((b) => ({
       what: b.id, label: b.getAttribute('aria-label') || '', shown: shown(b), ...box(b),
     })),
     text: document.querySelector('aside').innerText,
   };
+}
+
+// The widest 4:3 boxes that fit in the window, and in the room that the panel
+// leaves beside or below the picture.
+function widest(l) {
+  const [w, h] = l.view;
+  const c = l.canvas;
+  const a = l.aside;
+  const beside = a.left >= c.right - 0.5;
+  const roomW = beside ? w - a.width - (a.left - c.right) : w;
+  const roomH = beside ? h : h - a.height - (a.top - c.bottom);
+  return { room: Math.min(roomW, (roomH * 4) / 3), window: Math.min(w, (h * 4) / 3) };
 }
 
 const inside = (b, [w, h]) => b.left >= -0.5 && b.top >= -0.5 && b.right <= w + 0.5 && b.bottom <= h + 0.5;
@@ -347,8 +384,9 @@ function fitProblems(view, l) {
   if (l.backing.join('x') !== '1024x768') problems.push(`the canvas has ${l.backing.join('x')} pixels`);
   if (!inside(c, l.view)) problems.push(`the picture is cut off: ${c.width}x${c.height} at (${c.left}, ${c.top})`);
   if (Math.abs(c.width * 3 - c.height * 4) > 1) problems.push(`the picture is ${c.width}x${c.height}, not 4:3`);
-  const widest = Math.min(l.view[0], (l.view[1] * 4) / 3);
-  if (c.width < FILL * widest) problems.push(`the picture is ${c.width.toFixed(0)} wide of the ${widest.toFixed(0)} it could be`);
+  const { room, window } = widest(l);
+  if (c.width < FILL_ROOM * room) problems.push(`the picture is ${c.width.toFixed(0)} wide, of the ${room.toFixed(0)} the panel leaves`);
+  if (c.width < FILL_WINDOW * window) problems.push(`the picture is ${c.width.toFixed(0)} wide, of the ${window.toFixed(0)} the window has`);
   for (const p of l.panel) {
     if (!inside(p, l.view)) problems.push(`the panel's ${p.what} is out of view`);
     if (overlap(p, c)) problems.push(`the panel's ${p.what} covers the picture`);
@@ -373,9 +411,10 @@ async function resizeTo(run, view) {
   await run.page.setViewport(view);
   await run.page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
   const l = await run.page.evaluate(layout);
-  const widest = Math.min(l.view[0], (l.view[1] * 4) / 3);
+  const { room, window } = widest(l);
+  const share = (w) => `${((100 * l.canvas.width) / w).toFixed(0)} %`;
   console.log(`measured: at ${view.width}x${view.height} the picture is ${l.canvas.width.toFixed(1)}x` +
-              `${l.canvas.height.toFixed(1)}, ${((100 * l.canvas.width) / widest).toFixed(0)} % of the widest 4:3 box`);
+              `${l.canvas.height.toFixed(1)}, ${share(room)} of the widest 4:3 box in the room the panel leaves, ${share(window)} of the window's`);
   if (process.env.VELMORA_WEB_SHOTS)
     await run.page.screenshot({ path: path.join(process.env.VELMORA_WEB_SHOTS, `${view.width}x${view.height}.png`) });
   return fitProblems(view, l);
@@ -383,13 +422,17 @@ async function resizeTo(run, view) {
 
 // The centre of a touch control, as a finger would find it.
 async function controlAt(page, id) {
-  return page.evaluate((id) => {
-    const r = document.getElementById(id).getBoundingClientRect();
+  const at = await page.evaluate((id) => {
+    const control = document.getElementById(id);
+    if (!control) return null;
+    const r = control.getBoundingClientRect();
     return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
   }, id);
+  if (!at) throw new Error(`the page has no control '${id}'`);
+  return at;
 }
 
-// ▲ held for a second (or 40 frames, whatever comes first, to keep the
+// ▲ held for a second (or 60 frames, whatever comes first, to keep the
 // viking in view) lifts the first viking 20 pixels or more, and it stays
 // where it is once the finger is lifted.
 async function holdLifts(run) {
@@ -398,12 +441,13 @@ async function holdLifts(run) {
   const at = await controlAt(page, 'lift');
   await page.touchscreen.touchStart(at.x, at.y);
   const [t0, f0] = await page.evaluate(() => [performance.now(), velmora.frames]);
-  await waitFor(page, 'a second of holding', (t0, f0) => performance.now() - t0 >= 1000 || velmora.frames >= f0 + 40, t0, f0);
+  await waitFor(page, 'a second of holding', (t0, f0) => performance.now() - t0 >= 1000 || velmora.frames >= f0 + 60, t0, f0);
   await page.touchscreen.touchEnd();
-  const held = await page.evaluate((t0) => performance.now() - t0, t0);
+  const held = await page.evaluate((t0, f0) => [performance.now() - t0, velmora.frames - f0], t0, f0);
   const lifted = await findFirstViking(page, run);
   if (lifted.problem) return lifted.problem;
-  if (from - lifted.y < 20) return `held for ${held.toFixed(0)} ms, the viking rose ${from - lifted.y} px`;
+  console.log(`measured: ▲ held ${held[0].toFixed(0)} ms (${held[1]} frames) lifted the viking ${from - lifted.y} px`);
+  if (from - lifted.y < 20) return `held for ${held[0].toFixed(0)} ms, the viking rose ${from - lifted.y} px`;
   await afterFrames(page, 10);
   const after = await findFirstViking(page, run);
   if (after.problem) return after.problem;
@@ -419,8 +463,8 @@ function fitChecks() {
     run: (run) => resizeTo(run, view),
   });
   for (const view of desktops) checks.push(fit(view, 'desktop'));
-  const [tablet, phone, turned, small] = touchDevices;
-  checks.push(fit(tablet, 'touch'));
+  const [tablet, tabletTurned, phone, turned, small] = touchDevices;
+  checks.push(fit(tablet, 'touch'), fit(tabletTurned, 'touch'));
   checks.push(fit(phone, 'touch'), { name: '▲ held on the phone lifts the first viking 20 px within a second', group: 'touch', run: holdLifts });
   checks.push(fit(turned, 'touch'), { name: '▲ held on the turned phone lifts it again', group: 'touch', run: holdLifts });
   checks.push(fit(small, 'touch'), {
@@ -547,6 +591,7 @@ async function runBrowser(engine, url) {
 
 async function main() {
   const sizes = ['index.html', 'velmora.js', 'velmora.wasm', 'velmora.data', 'icon-32.png', 'icon-192.png'].map((f) => {
+    if (!fs.existsSync(path.join(site, f))) return `${f} missing`;
     const bytes = fs.readFileSync(path.join(site, f));
     return `${f} ${bytes.length} (gzipped ${zlib.gzipSync(bytes, { level: 9 }).length})`;
   });
