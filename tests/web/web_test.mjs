@@ -318,11 +318,12 @@ const desktopChecks = [
 // The windows and devices the page must fit: laptops' windows as their
 // browsers leave them, a narrow desktop window, a 4K monitor, and touch
 // devices at their CSS size and pixel ratio. Each group runs in one page,
-// resized (or turned) from row to row.
+// resized (or turned) from row to row. `sharp`: where the picture should
+// shrink a little to show every pixel as a whole number of device pixels.
 const desktops = [
   { name: 'a 1366x768 laptop less its browser bars', width: 1366, height: 657 },
   { name: 'a 1280x720 window', width: 1280, height: 720 },
-  { name: 'a 1280x1024 monitor less its browser bars', width: 1280, height: 929 },
+  { name: 'a 1280x1024 monitor less its browser bars', width: 1280, height: 929, sharp: true },
   { name: 'a squarish window', width: 1000, height: 850 },
   { name: 'a narrow desktop window', width: 390, height: 700 },
   { name: 'a 4K monitor', width: 3840, height: 2160 },
@@ -330,7 +331,7 @@ const desktops = [
 const touchDevices = [
   { name: 'a tablet, portrait', width: 768, height: 1024, deviceScaleFactor: 2 },
   { name: 'the tablet turned to landscape', width: 1024, height: 768, deviceScaleFactor: 2 },
-  { name: 'a phone, portrait', width: 390, height: 844, deviceScaleFactor: 3 },
+  { name: 'a phone, portrait', width: 390, height: 844, deviceScaleFactor: 3, sharp: true },
   { name: 'the phone turned to landscape', width: 844, height: 390, deviceScaleFactor: 3 },
   { name: 'a small phone, 320 wide', width: 320, height: 568, deviceScaleFactor: 2 },
 ].map((d) => ({ ...d, isMobile: true, hasTouch: true }));
@@ -351,6 +352,8 @@ function layout() {
     scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight],
     backing: [canvas.width, canvas.height],
     canvas: box(canvas),
+    rendering: getComputedStyle(canvas).imageRendering,
+    ratio: devicePixelRatio,
     aside: box(document.querySelector('aside')),
     panel: [...document.querySelectorAll('aside > *')].filter(shown).map((el) => ({ what: el.id || el.localName, ...box(el) })),
     controls: [...document.querySelectorAll('#controls button')].map((b) => ({
@@ -385,6 +388,14 @@ function fitProblems(view, l) {
   if (l.backing.join('x') !== '1024x768') problems.push(`the canvas has ${l.backing.join('x')} pixels`);
   if (!inside(c, l.view)) problems.push(`the picture is cut off: ${c.width}x${c.height} at (${c.left}, ${c.top})`);
   if (Math.abs(c.width * 3 - c.height * 4) > 1) problems.push(`the picture is ${c.width}x${c.height}, not 4:3`);
+  // Sharp pixels exactly where each canvas pixel is a whole number of device
+  // pixels (to the half device pixel, across the picture's width), and there
+  // where the table expects the picture to shrink to such a size.
+  const scale = (c.width * l.ratio) / 1024;
+  const whole = scale >= 0.5 && Math.abs(c.width * l.ratio - 1024 * Math.round(scale)) < 0.5;
+  if (whole !== (l.rendering === 'pixelated'))
+    problems.push(`image-rendering ${l.rendering} at ${scale.toFixed(3)} device pixels per pixel`);
+  if (view.sharp && !whole) problems.push(`not a whole number of device pixels per pixel: ${scale.toFixed(3)}`);
   const { room, window } = widest(l);
   if (c.width < FILL_ROOM * room) problems.push(`the picture is ${c.width.toFixed(0)} wide, of the ${room.toFixed(0)} the panel leaves`);
   if (c.width < FILL_WINDOW * window) problems.push(`the picture is ${c.width.toFixed(0)} wide, of the ${window.toFixed(0)} the window has`);
