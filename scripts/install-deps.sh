@@ -2,7 +2,7 @@
 # Installs the Debian packages Velmora needs, and nothing when they are all present.
 #   scripts/install-deps.sh          what building and running the demo needs
 #   scripts/install-deps.sh --test   that, plus what the test suite needs (which runs on
-#                                    the SDL 1.2 compatibility layer too, and in a browser)
+#                                    the SDL 1.2 compatibility layer too, and in two browsers)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 #   scripts/install-deps.sh --web    that, plus Emscripten, for `make web`
 #   scripts/install-deps.sh --release  what the release check needs (scripts/test-release.sh)
