@@ -409,6 +409,8 @@ function fitProblems(view, l) {
     for (const b of shown) {
       if (b.width < 44 || b.height < 44) problems.push(`the ${b.what} control is ${b.width}x${b.height}`);
       if (!b.label) problems.push(`the ${b.what} control has no label`);
+      if (!inside(b, l.view) || !inside(b, [l.aside.right, l.aside.bottom]) || b.top < l.aside.top - 0.5)
+        problems.push(`the ${b.what} control is out of view`);
     }
     if (!/hold ▲ to lift/i.test(l.text)) problems.push('the panel does not say "hold ▲ to lift"');
   } else {
