@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -56,12 +58,18 @@ private:
     std::string mFile;
 };
 
+// What a reader read past and the artist should hear of, one sentence each.
+using Warnings = std::vector<std::string>;
+
 // The whole of a file; a ReadError when it can't be read.
 std::vector<std::uint8_t> readFile(const std::string& path);
 
 // A PNG in any colour type, transparent through its alpha channel or tRNS chunk.
-// name is the file the data came from, for the errors.
-Image readPng(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits);
+// name is the file the data came from, for the errors. A file that ends after
+// its complete pixel data, without IEND or a trailing chunk, is read, with a
+// warning added to warnings when it is given.
+Image readPng(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits,
+              Warnings* warnings = nullptr);
 
 // The frames of an animated GIF, composed one at a time as a viewer shows them:
 // each frame drawn over what the last one left, by its disposal method, on a
@@ -93,6 +101,10 @@ private:
         size_t at;
     };
     static int read(void* gif, std::uint8_t* buffer, int length);
+    // Why the next block can't be read, thrown as a ReadError.
+    [[noreturn]] void recordFailed();
+    // Clears or restores the canvas after a frame at left, top of w x h, as its disposal method says.
+    void dispose(int mode, int left, int top, int w, int h);
     Input mInput;
     void* mGif;  // giflib's GifFileType
     std::string mName;
@@ -123,9 +135,12 @@ struct Rect
 struct SheetFrame
 {
     std::string name;
+    int texture = 0;   // the picture it is cut from: an index into Sheet::images
     Rect frame;        // in the sheet; w and h are the unrotated size
     bool rotated = false;
-    Rect sprite;       // where the frame's (trimmed) pixels lie in the original frame
+    Rect inner;        // the pixels within the unrotated frame: all of it, or less
+                       // the transparent border of an exporter's padding
+    Rect sprite;       // where those pixels lie in the original frame
     int sourceW = 0;   // the original frame's size
     int sourceH = 0;
     int duration = -1; // ms, or -1 when the JSON gives none
@@ -152,12 +167,13 @@ struct Sheet
     std::vector<SheetFrame> frames;  // in the order the JSON lists them
     std::vector<SheetTag> tags;
     std::vector<SheetAnimation> animations;
-    std::string image;               // meta.image: the sheet PNG, beside the JSON
+    std::vector<std::string> images; // meta.image, or each texture's image of a multi-atlas
 };
 
 // The sprite a frame's name says it belongs to: the name without its extension,
 // its frame number and the separator before it ("Bird_Flying:3" and "walk0003.png"
-// give "Bird_Flying" and "walk").
+// give "Bird_Flying" and "walk"); none ("") for a bare number ("12", "12.png"),
+// which names a frame of the sheet's one sprite.
 std::string spriteOfFrame(const std::string& frameName);
 
 // Whether a comes before b with the numbers in them taken as numbers
@@ -181,11 +197,78 @@ std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std
 // and, when no tag was given, the animations to pick one from.
 void checkOneSize(const Sheet& sheet, const std::vector<int>& order, const std::string& tag, const std::string& name);
 
-// Cuts the frames of order out of the sheet image: rotated frames turned back and
-// trimmed ones put back at their place in the original frame. A frame without a
-// duration stays for defaultPause ms.
-std::vector<Frame> cutSheet(const Sheet& sheet, const Image& image, const std::vector<int>& order,
+// Cuts the frames of order out of the sheet's pictures (images[i] for texture
+// i): rotated frames turned back, a padded frame's border dropped (refused
+// unless it is transparent) and trimmed ones put back at their place in the
+// original frame. A frame without a duration stays for defaultPause ms.
+std::vector<Frame> cutSheet(const Sheet& sheet, const std::vector<Image>& images, const std::vector<int>& order,
                             int defaultPause, const std::string& name, const Limits& limits);
+
+// The kinds of source the importer reads.
+enum class Kind { PNG, GIF, SHEET };
+
+// The kind of a source by its first bytes, or by a .json name; a ReadError for
+// anything else.
+Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name);
+
+// Reads one picture of a sheet, the importer's way or a second decoder's.
+using PictureReader = std::function<Image(const std::string& path, const Limits& limits)>;
+
+// A sheet's JSON, read and put in order for one import: the frames of tag (or
+// all), checked for one size, and each texture's picture found beside the JSON:
+// by meta.image as given, then by its last path component (after a / or a \),
+// then, for a sheet of one picture, by the JSON's own name with .png; or the
+// file picture names outright.
+class SheetImport
+{
+public:
+    SheetImport(const std::string& jsonPath, const std::string& json, const std::string& tag,
+                const std::string& picture, int pause, const Limits& limits);
+    // The frames cut from the pictures as read reads them, one picture at a time.
+    std::vector<Frame> cut(const PictureReader& read) const;
+    // The pictures found, one per texture the frames use, and for each how.
+    const std::vector<std::string>& pictures() const { return mPictures; }
+    const std::vector<std::string>& howFound() const { return mHow; }
+
+private:
+    std::string mName;
+    Sheet mSheet;
+    std::vector<int> mOrder;
+    int mPause;
+    Limits mLimits;
+    std::vector<std::string> mPictures;
+    std::vector<std::string> mHow;
+};
+
+// What an import asks of the readers: its sources, and the options that choose
+// how they are read.
+struct ArtRequest
+{
+    std::vector<std::string> sources;
+    std::string tag;      // the sheet's animation to import, or all frames
+    std::string picture;  // the sheet's picture, named outright; or found
+    int pause = 100;      // of PNG frames, and of sheet frames without a duration
+};
+
+// The sources of one import, read once: their kind, and what the importer reads
+// their frames from in each of its passes. PNG frames are read anew from their
+// files each time, one at a time, so that a large picture is held once; a GIF is
+// composed anew from its data; a sheet's frames are cut once and held.
+struct Art
+{
+    Kind kind = Kind::PNG;
+    std::vector<std::string> pngs;    // PNG frames: the files, in order
+    std::vector<std::uint8_t> gif;    // a GIF: its data
+    std::vector<Frame> sheetFrames;   // a sheet: its frames, cut
+    std::unique_ptr<SheetImport> sheet;
+    std::string what;                 // what was read, for the report
+    std::vector<std::string> notes;   // how a sheet's pictures were found
+    Warnings warnings;
+};
+
+// Reads the sources of request: one or more PNG frames, one GIF or one sheet's
+// JSON, each checked within limits. A ReadError names the source and the defect.
+Art readArt(const ArtRequest& request, const Limits& limits);
 
 }
 
