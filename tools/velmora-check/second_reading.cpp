@@ -185,17 +185,21 @@ bool readWhole(const std::string& path, std::vector<std::uint8_t>& data)
     return (bool)in.read(reinterpret_cast<char*>(data.data()), size);
 }
 
-// stb_image's reading of a file, straight from the file where its masks need
-// no narrowing, so that the file is not held beside the picture.
+// stb_image's reading of a file. A plain 24-bit BMP (as velmora-import writes
+// them) is read straight from the file, so that the file is not held beside the
+// picture; other files through a copy in memory, as stb_image reads a file's end
+// differently from a buffer's, which shows in damaged files.
 StbPixels decodeFile(const std::string& path, long long maxPixels, SecondReading& reading)
 {
     StbPixels none(nullptr, stbi_image_free);
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    std::uint8_t head[14 + 40 + 12];
+    std::uint8_t head[14 + 40];
     const size_t got = file ? std::fread(head, 1, sizeof head, file.get()) : 0;
+    CBmpHeader header;
+    const bool plain = got == sizeof head && readBmpHeader(head, got, &header) && header.headerSize == 40 &&
+                       header.compression == 0 && header.bitsPerPixel == 24;
     int w = 0, h = 0, channels = 0;
-    if (!file || !narrowWideMasks(head, got).empty() || std::fseek(file.get(), 0, SEEK_SET) != 0 ||
-        !stbi_info_from_file(file.get(), &w, &h, &channels) || stbi_is_16_bit_from_file(file.get()))
+    if (!plain || std::fseek(file.get(), 0, SEEK_SET) != 0 || !stbi_info_from_file(file.get(), &w, &h, &channels))
     {
         // The general way, through a copy in memory.
         std::vector<std::uint8_t> data;
