@@ -16,6 +16,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -1021,9 +1022,7 @@ Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name)
     size_t first = 0;
     while (first < data.size() && std::isspace(data[first]))
         first++;
-    const size_t dot = name.find_last_of('.');
-    const bool json = dot != std::string::npos && name.substr(dot) == ".json" && name.find('/', dot) == std::string::npos;
-    if (json || (first < data.size() && data[first] == '{'))
+    if (std::filesystem::path(name).extension() == ".json" || (first < data.size() && data[first] == '{'))
         return Kind::SHEET;
     throw ReadError(name, "not a PNG, a GIF or a sprite sheet's JSON");
 }
@@ -1074,7 +1073,27 @@ std::string findPicture(const std::string& jsonPath, const std::string& image, b
                                   " beside it; name the picture with --image FILE");
 }
 
-}
+// A sheet's JSON read and put in order for one import, with its pictures found.
+class SheetImport
+{
+public:
+    SheetImport(const std::string& jsonPath, const std::string& json, const std::string& tag,
+                const std::string& picture, int pause, const Limits& limits);
+    // The frames cut from the pictures as read reads them, one picture at a time.
+    std::vector<Frame> cut(const PictureReader& read) const;
+    // The pictures found, one per texture the frames use, and for each how.
+    const std::vector<std::string>& pictures() const { return mPictures; }
+    const std::vector<std::string>& howFound() const { return mHow; }
+
+private:
+    std::string mName;
+    Sheet mSheet;
+    std::vector<int> mOrder;
+    int mPause;
+    Limits mLimits;
+    std::vector<std::string> mPictures;
+    std::vector<std::string> mHow;
+};
 
 SheetImport::SheetImport(const std::string& jsonPath, const std::string& json, const std::string& tag,
                          const std::string& picture, int pause, const Limits& limits)
@@ -1114,6 +1133,37 @@ std::vector<Frame> SheetImport::cut(const PictureReader& read) const
     return cutSheet(mSheet, images, mOrder, mPause, mName, mLimits);
 }
 
+// A sheet's frames, cut from its pictures as libpng reads them and as the second
+// decoder does.
+void readSheetArt(Art& art, const std::string& source, const std::string& json, const ArtRequest& request,
+                  const Limits& limits)
+{
+    const SheetImport sheet(source, json, request.tag, request.picture, request.pause, limits);
+    art.sheetFrames = sheet.cut([&](const std::string& path, const Limits& sheetLimits) {
+        const std::vector<std::uint8_t> png = readFile(path);
+        return readPng(png.data(), png.size(), path, sheetLimits, &art.warnings);
+    });
+    for (size_t i = 0; i < sheet.pictures().size(); i++)
+        if (!sheet.pictures()[i].empty())
+            art.notes.push_back("picture: " + sheet.pictures()[i] + " (" + sheet.howFound()[i] + ")");
+    art.noSecond = "no second decoder";
+    if (request.second)
+    {
+        try
+        {
+            art.secondFrames = sheet.cut(request.second);
+            art.noSecond.clear();
+        }
+        catch (const NotReadSecondly& e)
+        {
+            art.noSecond = e.what();
+        }
+    }
+    art.what = "sheet " + source + (request.tag.empty() ? "" : ", tag " + request.tag);
+}
+
+}
+
 Art readArt(const ArtRequest& request, const Limits& limits)
 {
     Art art;
@@ -1148,16 +1198,7 @@ Art readArt(const ArtRequest& request, const Limits& limits)
         }
         else
         {
-            art.sheet.reset(new SheetImport(source, std::string(data.begin(), data.end()), request.tag,
-                                            request.picture, request.pause, limits));
-            art.sheetFrames = art.sheet->cut([&](const std::string& path, const Limits& sheetLimits) {
-                const std::vector<std::uint8_t> png = readFile(path);
-                return readPng(png.data(), png.size(), path, sheetLimits, &art.warnings);
-            });
-            for (size_t i = 0; i < art.sheet->pictures().size(); i++)
-                if (!art.sheet->pictures()[i].empty())
-                    art.notes.push_back("picture: " + art.sheet->pictures()[i] + " (" + art.sheet->howFound()[i] + ")");
-            art.what = "sheet " + source + (request.tag.empty() ? "" : ", tag " + request.tag);
+            readSheetArt(art, source, std::string(data.begin(), data.end()), request, limits);
         }
     }
     return art;

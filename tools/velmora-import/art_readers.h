@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -211,33 +210,15 @@ enum class Kind { PNG, GIF, SHEET };
 // anything else.
 Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name);
 
-// Reads one picture of a sheet, the importer's way or a second decoder's.
+// Reads one picture of a sheet, as a second decoder reads it.
 using PictureReader = std::function<Image(const std::string& path, const Limits& limits)>;
 
-// A sheet's JSON, read and put in order for one import: the frames of tag (or
-// all), checked for one size, and each texture's picture found beside the JSON:
-// by meta.image as given, then by its last path component (after a / or a \),
-// then, for a sheet of one picture, by the JSON's own name with .png; or the
-// file picture names outright.
-class SheetImport
+// A second decoder's word that it can't read a picture: no defect of the file,
+// so the import goes on without that cross-check.
+class NotReadSecondly : public std::runtime_error
 {
 public:
-    SheetImport(const std::string& jsonPath, const std::string& json, const std::string& tag,
-                const std::string& picture, int pause, const Limits& limits);
-    // The frames cut from the pictures as read reads them, one picture at a time.
-    std::vector<Frame> cut(const PictureReader& read) const;
-    // The pictures found, one per texture the frames use, and for each how.
-    const std::vector<std::string>& pictures() const { return mPictures; }
-    const std::vector<std::string>& howFound() const { return mHow; }
-
-private:
-    std::string mName;
-    Sheet mSheet;
-    std::vector<int> mOrder;
-    int mPause;
-    Limits mLimits;
-    std::vector<std::string> mPictures;
-    std::vector<std::string> mHow;
+    using std::runtime_error::runtime_error;
 };
 
 // What an import asks of the readers: its sources, and the options that choose
@@ -248,26 +229,34 @@ struct ArtRequest
     std::string tag;      // the sheet's animation to import, or all frames
     std::string picture;  // the sheet's picture, named outright; or found
     int pause = 100;      // of PNG frames, and of sheet frames without a duration
+    PictureReader second; // a second decoder for a sheet's pictures, or none
 };
 
 // The sources of one import, read once: their kind, and what the importer reads
 // their frames from in each of its passes. PNG frames are read anew from their
 // files each time, one at a time, so that a large picture is held once; a GIF is
-// composed anew from its data; a sheet's frames are cut once and held.
+// composed anew from its data; a sheet's frames are cut once and held, and cut
+// again from the second decoder's reading of its pictures.
 struct Art
 {
     Kind kind = Kind::PNG;
     std::vector<std::string> pngs;    // PNG frames: the files, in order
     std::vector<std::uint8_t> gif;    // a GIF: its data
     std::vector<Frame> sheetFrames;   // a sheet: its frames, cut
-    std::unique_ptr<SheetImport> sheet;
+    std::vector<Frame> secondFrames;  // and as the second decoder reads them,
+    std::string noSecond;             // unless it can't: then why not
     std::string what;                 // what was read, for the report
-    std::vector<std::string> notes;   // how a sheet's pictures were found
+    std::vector<std::string> notes;   // where a sheet's pictures were found, and how
     Warnings warnings;
 };
 
 // Reads the sources of request: one or more PNG frames, one GIF or one sheet's
-// JSON, each checked within limits. A ReadError names the source and the defect.
+// JSON, each checked within limits. A sheet's JSON is read with the frames of
+// request.tag (or all) in play order, checked for one size, and each picture
+// found beside the JSON: by meta.image as given, then by its last path component
+// (after a / or a \), then, for a sheet of one picture, by the JSON's own name
+// with .png; or request.picture names it outright. A ReadError names the source
+// and the defect.
 Art readArt(const ArtRequest& request, const Limits& limits);
 
 }

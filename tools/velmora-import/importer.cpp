@@ -228,8 +228,8 @@ private:
 class GifSource : public FrameSource
 {
 public:
-    GifSource(const std::vector<std::uint8_t>& data, const std::string& name, const Limits& limits)
-        : mData(data), mName(name), mLimits(limits)
+    GifSource(std::vector<std::uint8_t> data, const std::string& name, const Limits& limits)
+        : mData(std::move(data)), mName(name), mLimits(limits)
     {
         rewind();
     }
@@ -241,7 +241,7 @@ public:
     const std::vector<std::uint8_t>& data() const { return mData; }
 
 private:
-    const std::vector<std::uint8_t>& mData;
+    std::vector<std::uint8_t> mData;
     std::string mName;
     Limits mLimits;
     std::unique_ptr<GifFrames> mReader;
@@ -278,7 +278,7 @@ private:
 };
 
 // What the sources hold: the readers' reading, and the second reading of the
-// same files that the engine's drawing is compared with, made when it is needed.
+// same files that the engine's drawing is compared with, opened for the comparison.
 struct Sources
 {
     Art art;
@@ -288,11 +288,33 @@ struct Sources
     const GifSource* gif = nullptr;
 };
 
+// A sheet's picture as the second decoder reads it.
+Image readSecondPicture(const std::string& path, const Limits& limits)
+{
+    std::string cannot;
+    const std::vector<std::uint8_t> png = readFile(path);
+    Image image = readSecondPng(png, (long long)limits.side * limits.side, cannot);
+    if (!cannot.empty())
+        throw NotReadSecondly(path + ": " + cannot);
+    // The importer's reading of the same file took its size from IHDR, which comes
+    // first: width and height, 4 bytes each, from byte 16.
+    auto word = [&](size_t at) {
+        return png.size() < at + 4 ? 0 : (int)((unsigned)png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
+    };
+    const int w = word(16), h = word(20);
+    if (w != image.w || h != image.h)
+        throw ReadError(path, "read as " + std::to_string(w) + "x" + std::to_string(h) + " but as " +
+                                  std::to_string(image.w) + "x" + std::to_string(image.h) + " by " +
+                                  velmoracheck::secondReader() + ": the file is damaged");
+    return image;
+}
+
 Sources readSources(const Options& options)
 {
     const Limits limits;
     Sources sources;
-    sources.art = readArt(ArtRequest{options.sources, options.tag, options.image, options.pause}, limits);
+    sources.art = readArt(ArtRequest{options.sources, options.tag, options.image, options.pause, readSecondPicture},
+                          limits);
     Art& art = sources.art;
     if (art.kind == Kind::PNG)
     {
@@ -300,7 +322,7 @@ Sources readSources(const Options& options)
     }
     else if (art.kind == Kind::GIF)
     {
-        std::unique_ptr<GifSource> gif(new GifSource(art.gif, options.sources[0], limits));
+        std::unique_ptr<GifSource> gif(new GifSource(std::move(art.gif), options.sources[0], limits));
         sources.gif = gif.get();
         sources.frames = std::move(gif);
     }
@@ -309,44 +331,6 @@ Sources readSources(const Options& options)
         sources.frames.reset(new HeldFrames(std::move(art.sheetFrames)));
     }
     return sources;
-}
-
-// A picture the second decoder can't read, and why.
-struct Unread
-{
-    std::string why;
-};
-
-// The sheet's frames cut again from its pictures as the second decoder reads
-// them; null, with the reason in why, when it can't read one.
-std::unique_ptr<FrameSource> secondSheet(const SheetImport& sheet, std::string& why)
-{
-    try
-    {
-        return std::unique_ptr<FrameSource>(new HeldFrames(sheet.cut([&](const std::string& path, const Limits& limits) {
-            std::string cannot;
-            const std::vector<std::uint8_t> png = readFile(path);
-            Image image = readSecondPng(png, (long long)limits.side * limits.side, cannot);
-            if (!cannot.empty())
-                throw Unread{path + ": " + cannot};
-            // The importer's reading of the same file took its size from IHDR, which
-            // comes first: width and height, 4 bytes each, from byte 16.
-            auto word = [&](size_t at) {
-                return png.size() < at + 4 ? 0 : (int)((unsigned)png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
-            };
-            const int w = word(16), h = word(20);
-            if (w != image.w || h != image.h)
-                throw ReadError(path, "read as " + std::to_string(w) + "x" + std::to_string(h) +
-                                          " but as " + std::to_string(image.w) + "x" + std::to_string(image.h) +
-                                          " by " + velmoracheck::secondReader() + ": the file is damaged");
-            return image;
-        })));
-    }
-    catch (const Unread& e)
-    {
-        why = e.why;
-        return nullptr;
-    }
 }
 
 // Opens the second reading of the sources, once the first has been read whole
@@ -368,8 +352,9 @@ void openSecond(Sources& sources, size_t count, const Options& options)
     }
     else
     {
-        sources.second = secondSheet(*sources.art.sheet, why);
-        sources.noSecond = why;
+        sources.noSecond = sources.art.noSecond;
+        if (sources.noSecond.empty())
+            sources.second.reset(new HeldFrames(std::move(sources.art.secondFrames)));
     }
 }
 
