@@ -179,8 +179,9 @@ std::string spriteOfFrame(const std::string& frameName);
 // ("run 2" before "run 10").
 bool numericOrder(const std::string& a, const std::string& b);
 
-// The JSON of a sheet in the "hash" form (frames keyed by name) or the "array"
-// form (a list of frames that carry a filename).
+// The JSON of a sheet in the "hash" form (frames keyed by name), the "array"
+// form (a list of frames that carry a filename), or Phaser 3's multi-atlas form
+// ("textures", each with its "image" and its frames in either form).
 Sheet readSheet(const std::string& text, const std::string& name, const Limits& limits);
 
 // The frame indices of an animation. With no tag, all frames: in numeric order of
@@ -189,7 +190,7 @@ Sheet readSheet(const std::string& text, const std::string& name, const Limits& 
 // it when there are any (a sheet of several sprites counts a tag's frames within
 // its sprite) and refused when the sheet holds several sprites and none of its
 // frames is named after the tag; or else the frames named after tag, in numeric
-// order.
+// order. A tag name that two tags share is refused, with both frame ranges.
 std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std::string& name);
 
 // Refuses the frames of order when they have several sizes, naming two of them
