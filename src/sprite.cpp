@@ -317,6 +317,7 @@ int readFrames(CSpriteBase* base, const char* dir, CInfoReader* reader)
             line.w = image->w;
             line.h = image->h;
         }
+        // Once reported, the frame is the hook's: it may free it (sprite_info.h).
         reader->report();
         if (!image)
             return -1;

@@ -40,7 +40,11 @@ bool spriteInfoLineSkipped(const char* text);
 bool spriteInfoReadEndsLine(const char* text);
 
 // Loads the set as CSpriteBase::init does, reporting every line read to hook
-// (which may be null).
+// (which may be null). The hook may read the table and, for a frame line, free
+// the frame it reports (SDL_FreeSurface(base->mAnim[line->index].image), then
+// set it to NULL): the loader never looks at a frame again once it has
+// reported it, so a tool can go through a large set a frame at a time. It must
+// not change anything else of base.
 int initReporting(CSpriteBase* base, const char* dir, CSpriteInfoHook hook, void* user);
 
 #endif

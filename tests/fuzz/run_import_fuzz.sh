@@ -50,6 +50,13 @@ cat >seeds/sheet/array.json <<'JSON'
  {"filename": "b", "frame": {"x": 2, "y": 0, "w": 2, "h": 2}, "duration": 10}],
  "meta": {"image": "s.png", "frameTags": [{"name": "r", "from": 0, "to": 1, "direction": "reverse"}]}}
 JSON
+cat >seeds/sheet/multi.json <<'JSON'
+{"textures": [{"image": "a.png", "frames": [{"filename": "0", "frame": {"x": 0, "y": 0, "w": 6, "h": 5},
+  "spriteSourceSize": {"x": 0, "y": 0, "w": 4, "h": 3}, "sourceSize": {"w": 4, "h": 3}}]},
+ {"image": "C:\\art\\b.png", "frames": [{"filename": "1", "frame": {"x": 1, "y": 1, "w": 3, "h": 3},
+  "spriteSourceSize": {"x": 1, "y": 0, "w": 4, "h": 4}, "sourceSize": {"w": 4, "h": 4}}]}],
+ "meta": {"frameTags": [{"name": "t", "from": 0, "to": 0}, {"name": "t", "from": 1, "to": 1}]}}
+JSON
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

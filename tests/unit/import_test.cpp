@@ -3,10 +3,14 @@
 // loaded back through the engine, pixel by pixel and pause by pause; and every
 // kind of bad input, which must leave nothing behind.
 #include <SDL.h>
+#include <fcntl.h>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <stdlib.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -561,6 +565,195 @@ TEST_F(Import, FramesAreWrittenAsUncompressed24BitBmps)
     }
 }
 
+// ---- Finding a sheet's picture ----
+
+struct PictureCase
+{
+    const char* name;
+    const char* json;                  // the JSON's file name
+    const char* metaImage;             // meta.image, as the JSON's text writes it
+    std::vector<std::string> options;  // "@" stands for the test directory
+    const char* report;                // the line that says which picture was used
+    const char* refusal;               // or the reason the import is refused
+};
+
+const PictureCase kPictureCases[] = {
+    {"meta.image as given", "sheet.json", "sheet.png", {}, "picture: @/sheet.png (meta.image as given)", ""},
+    {"a Windows path", "sheet.json", R"(C:\\Users\\art\\sheet.png)", {},
+     R"(picture: @/sheet.png (the last part of meta.image "C:\Users\art\sheet.png", beside the JSON))", ""},
+    {"a path in the exporting machine's project", "sheet.json", "examples/sheet.png", {},
+     R"(picture: @/sheet.png (the last part of meta.image "examples/sheet.png", beside the JSON))", ""},
+    {"an older name", "sheet.json", "anim.png", {},
+     R"(picture: @/sheet.png (the JSON's own name with .png; meta.image names "anim.png", which is not there))", ""},
+    {"named with --image", "hero.json", "anim.png", {"--image", "@/sheet.png"}, "picture: @/sheet.png (--image)", ""},
+    {"nowhere", "hero.json", R"(G:\\Projects\\anim.png)", {}, "",
+     R"(its sheet image @/G:\Projects\anim.png cannot be found, nor @/anim.png or @/hero.png beside it; name the picture with --image FILE)"},
+};
+
+std::string atDir(std::string text, const std::string& dir)
+{
+    for (size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += dir.size())
+        text.replace(at, 1, dir);
+    return text;
+}
+
+TEST_F(Import, ASheetsPictureIsFoundWhereItsJsonSaysOrBesideIt)
+{
+    makeSheet();
+    for (const PictureCase& c : kPictureCases)
+    {
+        SCOPED_TRACE(c.name);
+        std::string json = sheetJson(true);
+        json.replace(json.find("\"sheet.png\""), 11, std::string("\"") + c.metaImage + "\"");
+        writeText(path(c.json), json);
+        std::vector<std::string> args;
+        for (const std::string& option : c.options)
+            args.push_back(atDir(option, mDir.string()));
+        args.insert(args.end(), {path("out").string(), path(c.json).string()});
+        Result result = import(args);
+        if (*c.refusal)
+        {
+            EXPECT_EQ(result.status, 2);
+            EXPECT_NE(result.err.find(atDir(c.refusal, mDir.string())), std::string::npos) << result.err;
+            continue;
+        }
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(atDir(c.report, mDir.string()) + "\n"), std::string::npos) << result.out;
+        std::vector<Loaded> frames = load(path("out"));
+        ASSERT_EQ(frames.size(), 3u);
+        for (size_t i = 0; i < frames.size(); i++)
+        {
+            Image source = readPngFile(path("f" + std::to_string(i) + ".png"));
+            expectFrame(frames[i], source, expected(source), "frame " + std::to_string(i));
+        }
+        fs::remove_all(path("out"));
+    }
+}
+
+// ---- A PNG that ends after its pixels ----
+
+TEST_F(Import, APngWithoutIendImportsWithAWarning)
+{
+    im("-size 5x3 xc:none -fill red -draw 'rectangle 0,0 2,1' a.png");
+    const Image source = readPngFile(path("a.png"));
+    const std::vector<std::uint8_t> whole = velmoraimport::readFile(path("a.png").string());
+    const struct
+    {
+        const char* name;
+        size_t cut;  // bytes taken off the end; the last 12 are IEND
+        int status;
+        const char* warning;
+    } cases[] = {
+        {"whole", 0, 0, ""},
+        {"without IEND", 12, 1,
+         "warning: @/a.png: the file ends after the picture's pixel data, without the IEND chunk that closes a PNG"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        writeText(path("a.png"), std::string(whole.begin(), whole.end() - (long)c.cut));
+        Result result = import({path("out").string(), path("a.png").string()});
+        ASSERT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(result.out.find("warning: "), *c.warning ? result.out.find(atDir(c.warning, mDir.string()))
+                                                           : std::string::npos)
+            << result.out;
+        std::vector<Loaded> frames = load(path("out"));
+        ASSERT_EQ(frames.size(), 1u);
+        expectFrame(frames[0], source, expected(source), "frame 0");
+        fs::remove_all(path("out"));
+    }
+}
+
+// ---- Memory ----
+
+// The peak resident memory of a process, in KiB, from /proc; -1 when unknown.
+long highWaterKib(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// The real command's peak resident memory in KiB, read as it exits, where ptrace
+// stops it; -1 when it fails, -2 when ptrace is not permitted. ru_maxrss is no
+// measure here: it also counts the memory of the process the command was
+// started from (this test's).
+long peakKib(const std::vector<std::string>& args)
+{
+    const std::string bin = VELMORA_IMPORT_BIN;
+    std::vector<char*> argv = {const_cast<char*>(bin.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            _exit(126);
+        execv(bin.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    if (!WIFSTOPPED(status))  // else stopped at the exec
+        return WIFEXITED(status) && WEXITSTATUS(status) == 126 ? -2 : -1;
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr, (void*)(long)(PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL));
+    ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+    long peak = -1;
+    while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status))
+    {
+        const bool exiting = status >> 8 == (SIGTRAP | PTRACE_EVENT_EXIT << 8);
+        if (exiting)
+            peak = highWaterKib(pid);
+        ptrace(PTRACE_CONT, pid, nullptr, (void*)(long)(exiting ? 0 : WSTOPSIG(status)));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) <= 1 ? peak : -1;
+}
+
+// A w x h RGBA picture with a pattern and transparent pixels, as libpng writes it.
+void writeLargePng(const fs::path& file, int w, int h)
+{
+    std::vector<std::uint8_t> rgba((size_t)w * h * 4);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+        {
+            std::uint8_t* p = &rgba[((size_t)y * w + x) * 4];
+            p[0] = (std::uint8_t)(x * 7 + y);
+            p[1] = (std::uint8_t)(x ^ y);
+            p[2] = (std::uint8_t)(y * 3);
+            p[3] = (x + y) % 5 ? 255 : 0;
+        }
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = (png_uint_32)w;
+    image.height = (png_uint_32)h;
+    image.format = PNG_FORMAT_RGBA;
+    ASSERT_TRUE(png_image_write_to_file(&image, file.string().c_str(), 0, rgba.data(), 0, nullptr)) << image.message;
+}
+
+TEST(ImportMemory, A2048x2048PngPeaksAtTwoCopiesOfItsPixelsAndALittleMore)
+{
+    testsupport::TempDir temp("velmora-import-memory");
+    const fs::path dir = temp.path();
+    writeLargePng(dir / "large.png", 2048, 2048);
+    writeLargePng(dir / "small.png", 1, 1);
+    const long base = peakKib({(dir / "small-set").string(), (dir / "small.png").string()});
+    if (base == -2)
+        GTEST_SKIP() << "ptrace is not permitted here, so the command's peak can't be read";
+    const long peak = peakKib({(dir / "large-set").string(), (dir / "large.png").string()});
+    ASSERT_GT(base, 0) << "the small import failed";
+    ASSERT_GT(peak, 0) << "the large import failed";
+    // 12 bytes a pixel above the tool's base: two copies of 32-bit pixels and a little more.
+    EXPECT_LE(peak - base, 12L * 2048 * 2048 / 1024) << "peak " << peak << " KiB, base " << base << " KiB";
+    EXPECT_LT(peak, 64L * 1024) << "KiB";
+}
+
 // ---- The engine's drawing, compared ----
 
 TEST_F(Import, ADrawnFrameThatDiffersFromItsSourceIsFound)
@@ -674,6 +867,8 @@ const BadCase kBadCases[] = {
      {"@/out", "@/a.gif"}, "a.gif", "another GIF file begins after frame 0 without this one's end"},
     {"GIF beside another source", [](Import& t) { t.im("-size 2x2 xc:red a.gif && %m -size 2x2 xc:red b.png"); },
      {"@/out", "@/b.png", "@/a.gif"}, "a.gif", "a GIF is imported alone"},
+    {"--image beside PNG frames", [](Import& t) { t.im("-size 2x2 xc:red a.png"); },
+     {"--image", "@/b.png", "@/out", "@/a.png"}, "a.png", "only a sprite sheet's JSON has a picture to find"},
     {"tag of a GIF", [](Import& t) { t.im("-size 2x2 xc:red a.gif"); }, {"--tag", "walk", "@/out", "@/a.gif"},
      "a.gif", "only a sprite sheet's JSON has tags"},
     {"damaged JSON", [](Import& t) { writeText(t.path("s.json"), "{\"frames\": {"); }, {"@/out", "@/s.json"},

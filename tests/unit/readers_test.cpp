@@ -289,6 +289,186 @@ TEST(SheetOrder, AnAtlasOfSeveralSizesImportsOneAnimationAndRefusesTheWhole)
     }
 }
 
+// ---- Exporters' own ways: padding, Flash, bare numbers, multi-atlas, twice-named tags ----
+
+// A picture of a sheet: each pixel of the opaque rectangle has a colour of its
+// own, with the texture's number in blue; the rest is transparent.
+struct PictureLayout
+{
+    int w, h;
+    Rect opaque;
+};
+
+std::uint8_t channel(int v)
+{
+    return (std::uint8_t)(v * 16 + 1);
+}
+
+Image makePicture(int texture, const PictureLayout& layout)
+{
+    Image image(layout.w, layout.h);
+    const Rect& o = layout.opaque;
+    for (int y = o.y; y < o.y + o.h; y++)
+        for (int x = o.x; x < o.x + o.w; x++)
+        {
+            std::uint8_t* p = image.at(x, y);
+            p[0] = channel(x);
+            p[1] = channel(y);
+            p[2] = (std::uint8_t)(100 * texture + 7);
+            p[3] = 255;
+        }
+    return image;
+}
+
+// Pixel x, y of a frame comes from pixel sx, sy of a texture's picture, or is
+// transparent when sx is -1.
+struct Probe
+{
+    int frame, x, y;
+    int texture, sx, sy;
+};
+
+struct ExportCase
+{
+    const char* name;
+    std::string json;
+    std::string tag;
+    std::vector<PictureLayout> pictures;
+    int frames, w, h;  // what is cut
+    std::vector<Probe> probes;
+    const char* refusal;  // or the reason the sheet is refused
+};
+
+const ExportCase kExportCases[] = {
+    {"Aseprite's inner padding: a transparent border of 1 around spriteSourceSize",
+     R"({"frames": {"hero 0.aseprite": {"frame": {"x": 0, "y": 0, "w": 6, "h": 5}, "trimmed": true,
+        "spriteSourceSize": {"x": 1, "y": 0, "w": 4, "h": 3}, "sourceSize": {"w": 5, "h": 3}}},
+        "meta": {"image": "s.png"}})",
+     "", {{8, 5, {1, 1, 4, 3}}}, 1, 5, 3,
+     {{0, 1, 0, 0, 1, 1}, {0, 4, 2, 0, 4, 3}, {0, 0, 0, 0, -1, 0}, {0, 0, 2, 0, -1, 0}}, ""},
+    {"padding whose border is not transparent",
+     R"({"frames": {"a": {"frame": {"x": 0, "y": 0, "w": 6, "h": 5},
+        "spriteSourceSize": {"x": 0, "y": 0, "w": 4, "h": 3}, "sourceSize": {"w": 4, "h": 3}}},
+        "meta": {"image": "s.png"}})",
+     "", {{6, 5, {0, 0, 6, 5}}}, 0, 0, 0, {},
+     "frame \"a\": its rectangle is 6x5, a border of 1,1 pixels around its 4x3 spriteSourceSize, but the border "
+     "is not transparent at 0,0; export the sheet again without inner padding"},
+    {"Flash: spriteSourceSize holds the untrimmed size; the frame is placed at its x and y",
+     R"({"frames": {"spin0000": {"frame": {"x": 2, "y": 1, "w": 4, "h": 3}, "rotated": false, "trimmed": true,
+        "spriteSourceSize": {"x": 1, "y": 1, "w": 6, "h": 5}, "sourceSize": {"w": 6, "h": 5}}},
+        "meta": {"image": "s.png"}})",
+     "", {{8, 5, {0, 0, 8, 5}}}, 1, 6, 5,
+     {{0, 1, 1, 0, 2, 1}, {0, 4, 3, 0, 5, 3}, {0, 0, 0, 0, -1, 0}, {0, 5, 4, 0, -1, 0}}, ""},
+    {"Flash-style frame that lies outside its sourceSize",
+     R"({"frames": {"a": {"frame": {"x": 0, "y": 0, "w": 4, "h": 3},
+        "spriteSourceSize": {"x": 3, "y": 3, "w": 6, "h": 5}, "sourceSize": {"w": 6, "h": 5}}},
+        "meta": {"image": "s.png"}})",
+     "", {{8, 5, {0, 0, 8, 5}}}, 0, 0, 0, {},
+     "frame \"a\": spriteSourceSize is 6x5 but its frame is 4x3, and the frame at 3,3 lies outside its sourceSize 6x5"},
+    {"frames named by bare numbers are frames of the one sprite",
+     R"({"frames": {"0": {"frame": {"x": 0, "y": 0, "w": 2, "h": 2}}, "1": {"frame": {"x": 2, "y": 0, "w": 2, "h": 2}},
+        "2": {"frame": {"x": 4, "y": 0, "w": 2, "h": 2}}},
+        "meta": {"image": "s.png", "frameTags": [{"name": "walk", "from": 1, "to": 2}]}})",
+     "walk", {{6, 2, {0, 0, 6, 2}}}, 2, 2, 2, {{0, 0, 0, 0, 2, 0}, {1, 1, 1, 0, 5, 1}}, ""},
+    {"two tags of one name",
+     R"({"frames": [{"filename": "0", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}},
+        {"filename": "1", "frame": {"x": 2, "y": 0, "w": 2, "h": 2}}, {"filename": "2", "frame": {"x": 4, "y": 0, "w": 2, "h": 2}}],
+        "meta": {"image": "s.png", "frameTags": [{"name": "fall", "from": 0, "to": 0}, {"name": "fall", "from": 1, "to": 2}]}})",
+     "fall", {{6, 2, {0, 0, 6, 2}}}, 0, 0, 0, {},
+     "the tag name \"fall\" is used twice, for frames 0 to 0 and 1 to 2; give each tag a name of its own"},
+    {"Phaser 3's multi-atlas: each texture's frames from its own picture",
+     R"({"textures": [{"image": "a.png", "format": "RGBA8888", "frames": [
+          {"filename": "run0", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}, "rotated": false, "trimmed": false}]},
+        {"image": "b.png", "frames": [{"filename": "run1", "frame": {"x": 1, "y": 1, "w": 2, "h": 2}}]}],
+        "meta": {"app": "test"}})",
+     "run", {{4, 4, {0, 0, 4, 4}}, {4, 4, {0, 0, 4, 4}}}, 2, 2, 2,
+     {{0, 0, 0, 0, 0, 0}, {0, 1, 1, 0, 1, 1}, {1, 0, 0, 1, 1, 1}, {1, 1, 1, 1, 2, 2}}, ""},
+    {"multi-atlas texture without frames",
+     R"({"textures": [{"image": "a.png", "frames": []}, {"image": "b.png"}]})", "", {}, 0, 0, 0, {},
+     "texture 1 has no \"frames\" object or list"},
+};
+
+TEST(SheetExports, EachExportersFormIsCutAsGameEnginesCutIt)
+{
+    for (const ExportCase& c : kExportCases)
+    {
+        SCOPED_TRACE(c.name);
+        std::vector<Image> pictures;
+        for (size_t t = 0; t < c.pictures.size(); t++)
+            pictures.push_back(makePicture((int)t, c.pictures[t]));
+        try
+        {
+            const Sheet sheet = readSheet(c.json, "s.json", Limits());
+            const std::vector<int> order = playOrder(sheet, c.tag, "s.json");
+            checkOneSize(sheet, order, c.tag, "s.json");
+            const std::vector<Frame> frames = cutSheet(sheet, pictures, order, 100, "s.json", Limits());
+            ASSERT_EQ(*c.refusal, '\0') << "not refused";
+            ASSERT_EQ((int)frames.size(), c.frames);
+            for (const Frame& frame : frames)
+                EXPECT_EQ(frame.image.w * 1000 + frame.image.h, c.w * 1000 + c.h);
+            for (const Probe& p : c.probes)
+            {
+                const std::uint8_t* got = frames[p.frame].image.at(p.x, p.y);
+                const std::uint8_t transparent[4] = {0, 0, 0, 0};
+                const std::uint8_t* want = p.sx < 0 ? transparent : pictures[p.texture].at(p.sx, p.sy);
+                EXPECT_EQ(std::memcmp(got, want, 4), 0) << "frame " << p.frame << " at " << p.x << "," << p.y;
+            }
+        }
+        catch (const ReadError& e)
+        {
+            EXPECT_NE(*c.refusal, '\0') << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+        }
+    }
+}
+
+// ---- PNG endings ----
+
+TEST(PngReading, AFileEndingAfterItsPixelsIsReadWithAWarningAndOneCutShortIsRefused)
+{
+    Image expected;
+    const std::vector<std::uint8_t> whole = writePng(kPngs[5], 19, 13, expected);
+    // The last 12 bytes are IEND: length 0, "IEND", its CRC.
+    const std::vector<std::uint8_t> noEnd(whole.begin(), whole.end() - 12);
+    std::vector<std::uint8_t> cutText = noEnd;
+    const char text[] = "\0\0\0\x20tEXtComm";  // a text chunk that claims 32 bytes, cut after 4
+    cutText.insert(cutText.end(), text, text + sizeof text - 1);
+    const struct
+    {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        const char* warning;  // or "" for none
+        const char* refusal;  // or "" when it is read
+    } cases[] = {
+        {"whole", whole, "", ""},
+        {"without IEND", noEnd, "t.png: the file ends after the picture's pixel data, without the IEND chunk", ""},
+        {"ending in a chunk after the pixels", cutText, "without the IEND chunk", ""},
+        {"ending in the pixel data", std::vector<std::uint8_t>(whole.begin(), whole.end() - 40), "",
+         "its pixel data is damaged (the file ends in the middle of the picture)"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Warnings warnings;
+        try
+        {
+            const Image image = readPng(c.file.data(), c.file.size(), "t.png", Limits(), &warnings);
+            EXPECT_EQ(*c.refusal, '\0') << "not refused";
+            EXPECT_EQ(firstDifference(expected, image.w, image.h, image.rgba), "");
+            ASSERT_EQ(warnings.size(), *c.warning ? 1u : 0u);
+            if (*c.warning)
+            {
+                EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << warnings[0];
+            }
+        }
+        catch (const ReadError& e)
+        {
+            EXPECT_NE(*c.refusal, '\0') << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+        }
+    }
+}
+
 // ---- GIF ----
 
 // A GIF of n frames of w x h, frame k filled with palette colour k % 4 and given

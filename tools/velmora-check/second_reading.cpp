@@ -10,6 +10,8 @@
 #include "bmp_check.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -114,68 +116,156 @@ const char* secondReader()
     return "stb_image";
 }
 
-SecondReading readSecondly(const std::uint8_t* data, size_t size, long long maxPixels)
+namespace
 {
+
+using StbPixels = std::unique_ptr<stbi_uc, void (*)(void*)>;
+
+// stb_image's 8-bit RGBA reading of data, 16-bit samples rounded to 8 bits; null,
+// with the reason in reading.why, when it can't be read. reading gets the size.
+StbPixels decode(const std::uint8_t* data, size_t size, long long maxPixels, SecondReading& reading)
+{
+    StbPixels none(nullptr, stbi_image_free);
     const std::vector<std::uint8_t> narrowed = narrowWideMasks(data, size);
     if (!narrowed.empty())
     {
         data = narrowed.data();
         size = narrowed.size();
     }
-    SecondReading reading;
     int w = 0, h = 0, channels = 0;
     const int length = (int)std::min<size_t>(size, 0x7fffffff);
     if (!stbi_info_from_memory(data, length, &w, &h, &channels))
     {
         reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown format";
-        return reading;
+        return none;
     }
     if (w <= 0 || h <= 0 || (long long)w * h > maxPixels)
     {
         reading.why = "too large a picture for the second reading";
-        return reading;
+        return none;
     }
-    reading.rgba.resize((size_t)w * h * 4);
+    StbPixels pixels(nullptr, stbi_image_free);
     if (stbi_is_16_bit_from_memory(data, length))
     {
-        std::unique_ptr<stbi_us, void (*)(void*)> pixels(stbi_load_16_from_memory(data, length, &w, &h, &channels, 4),
-                                                         stbi_image_free);
-        if (!pixels)
+        std::unique_ptr<stbi_us, void (*)(void*)> wide(stbi_load_16_from_memory(data, length, &w, &h, &channels, 4),
+                                                       stbi_image_free);
+        if (wide)
         {
-            reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
-            return reading;
+            // Into a buffer that stbi_image_free may free, as stb's own.
+            pixels.reset(static_cast<stbi_uc*>(std::malloc((size_t)w * h * 4)));
+            for (size_t i = 0; pixels && i < (size_t)w * h * 4; i++)
+                pixels.get()[i] = (std::uint8_t)((wide.get()[i] * 255u + 32767u) / 65535u);
         }
-        for (size_t i = 0; i < reading.rgba.size(); i++)
-            reading.rgba[i] = (std::uint8_t)((pixels.get()[i] * 255u + 32767u) / 65535u);
     }
     else
     {
-        std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
-                                                         stbi_image_free);
-        if (!pixels)
-        {
-            reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
-            return reading;
-        }
-        std::copy(pixels.get(), pixels.get() + reading.rgba.size(), reading.rgba.begin());
+        pixels.reset(stbi_load_from_memory(data, length, &w, &h, &channels, 4));
+    }
+    if (!pixels)
+    {
+        reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
+        return none;
     }
     reading.w = w;
     reading.h = h;
+    return pixels;
+}
+
+// The whole of a file, read at its size; false when it can't be read.
+bool readWhole(const std::string& path, std::vector<std::uint8_t>& data)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
+        return false;
+    const std::streamoff size = in.tellg();
+    if (size < 0)
+        return false;
+    data.resize((size_t)size);
+    in.seekg(0);
+    return (bool)in.read(reinterpret_cast<char*>(data.data()), size);
+}
+
+// stb_image's reading of a file. A plain 24-bit BMP (as velmora-import writes
+// them) is read straight from the file, so that the file is not held beside the
+// picture; other files through a copy in memory, as stb_image reads a file's end
+// differently from a buffer's, which shows in damaged files.
+StbPixels decodeFile(const std::string& path, long long maxPixels, SecondReading& reading)
+{
+    StbPixels none(nullptr, stbi_image_free);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::uint8_t head[14 + 40];
+    const size_t got = file ? std::fread(head, 1, sizeof head, file.get()) : 0;
+    CBmpHeader header;
+    const bool plain = got == sizeof head && readBmpHeader(head, got, &header) && header.headerSize == 40 &&
+                       header.compression == 0 && header.bitsPerPixel == 24;
+    int w = 0, h = 0, channels = 0;
+    if (!plain || std::fseek(file.get(), 0, SEEK_SET) != 0 || !stbi_info_from_file(file.get(), &w, &h, &channels))
+    {
+        // The general way, through a copy in memory.
+        std::vector<std::uint8_t> data;
+        if (!readWhole(path, data))
+        {
+            reading.why = "cannot be read";
+            return none;
+        }
+        return decode(data.data(), data.size(), maxPixels, reading);
+    }
+    if (w <= 0 || h <= 0 || (long long)w * h > maxPixels)
+    {
+        reading.why = "too large a picture for the second reading";
+        return none;
+    }
+    StbPixels pixels(stbi_load_from_file(file.get(), &w, &h, &channels, 4), stbi_image_free);
+    if (!pixels)
+    {
+        reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
+        return none;
+    }
+    reading.w = w;
+    reading.h = h;
+    return pixels;
+}
+
+
+}
+
+// The decoder's pixels are copied only once it has let go of what it decoded
+// from, so that a reading holds two copies of the picture at most.
+SecondReading readSecondly(const std::uint8_t* data, size_t size, long long maxPixels)
+{
+    SecondReading reading;
+    const StbPixels pixels = decode(data, size, maxPixels, reading);
+    if (!pixels)
+        return reading;
+    reading.rgba.assign(pixels.get(), pixels.get() + (size_t)reading.w * reading.h * 4);
     reading.ok = true;
     return reading;
 }
 
 SecondReading readSecondlyFile(const std::string& path, long long maxPixels)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof())
+    std::vector<std::uint8_t> data;
+    if (!readWhole(path, data))
     {
         SecondReading reading;
         reading.why = "cannot be read";
         return reading;
     }
     return readSecondly(data.data(), data.size(), maxPixels);
+}
+
+bool useSecondReading(const std::string& path, long long maxPixels,
+                      const std::function<void(int w, int h, const std::uint8_t* rgba)>& use, std::string& why)
+{
+    SecondReading reading;
+    const StbPixels pixels = decodeFile(path, maxPixels, reading);
+    if (!pixels)
+    {
+        why = reading.why;
+        return false;
+    }
+    use(reading.w, reading.h, pixels.get());
+    return true;
 }
 
 const char* secondGifReader()

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct SecondReading
 // rounding, as the importer does. Pictures of more than maxPixels are not read.
 SecondReading readSecondly(const std::uint8_t* data, size_t size, long long maxPixels);
 SecondReading readSecondlyFile(const std::string& path, long long maxPixels);
+// The reading of a file handed to use as the decoder gives it, without a copy,
+// for a check that holds a large picture already; false, with the reason in
+// why, when it can't be read.
+bool useSecondReading(const std::string& path, long long maxPixels,
+                      const std::function<void(int w, int h, const std::uint8_t* rgba)>& use, std::string& why);
 
 // The decoder named for reports.
 const char* secondReader();

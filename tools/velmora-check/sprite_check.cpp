@@ -68,40 +68,40 @@ bool sameChannel(int a, int b, int bits)
 Misreading compareWithSecondReading(SDL_Surface* image, const std::string& path, const BmpFlavour& flavour)
 {
     Misreading m;
-    const SecondReading second = readSecondlyFile(path, (long long)image->w * image->h);
-    if (!second.ok || second.w != image->w || second.h != image->h || image->format->BytesPerPixel != 4 ||
-        SDL_LockSurface(image) < 0)
-    {
-        m.differing = -1;
-        return m;
-    }
+    m.differing = -1;
     int bits[3];
     for (int c = 0; c < 3; c++)
         bits[c] = channelBits(flavour, c);
-    m.pixels = (long)image->w * image->h;
-    for (int y = 0; y < image->h; y++)
-    {
-        const Uint32* row = (const Uint32*)((const Uint8*)image->pixels + y * image->pitch);
-        for (int x = 0; x < image->w; x++)
+    std::string why;
+    useSecondReading(path, (long long)image->w * image->h, [&](int w, int h, const std::uint8_t* rgba) {
+        if (w != image->w || h != image->h || image->format->BytesPerPixel != 4 || SDL_LockSurface(image) < 0)
+            return;
+        m.differing = 0;
+        m.pixels = (long)image->w * image->h;
+        for (int y = 0; y < image->h; y++)
         {
-            Uint8 rgb[3];
-            SDL_GetRGB(row[x], image->format, &rgb[0], &rgb[1], &rgb[2]);
-            const std::uint8_t* want = &second.rgba[((size_t)y * second.w + x) * 4];
-            bool same = true;
-            for (int c = 0; c < 3; c++)
-                same = same && sameChannel(rgb[c], want[c], bits[c]);
-            if (same)
-                continue;
-            if (m.differing++ == 0)
+            const Uint32* row = (const Uint32*)((const Uint8*)image->pixels + y * image->pitch);
+            for (int x = 0; x < image->w; x++)
             {
-                m.x = x;
-                m.y = y;
-                m.got = (std::uint32_t)rgb[0] << 16 | (std::uint32_t)rgb[1] << 8 | rgb[2];
-                m.want = (std::uint32_t)want[0] << 16 | (std::uint32_t)want[1] << 8 | want[2];
+                Uint8 rgb[3];
+                SDL_GetRGB(row[x], image->format, &rgb[0], &rgb[1], &rgb[2]);
+                const std::uint8_t* want = &rgba[((size_t)y * w + x) * 4];
+                bool same = true;
+                for (int c = 0; c < 3; c++)
+                    same = same && sameChannel(rgb[c], want[c], bits[c]);
+                if (same)
+                    continue;
+                if (m.differing++ == 0)
+                {
+                    m.x = x;
+                    m.y = y;
+                    m.got = (std::uint32_t)rgb[0] << 16 | (std::uint32_t)rgb[1] << 8 | rgb[2];
+                    m.want = (std::uint32_t)want[0] << 16 | (std::uint32_t)want[1] << 8 | want[2];
+                }
             }
         }
-    }
-    SDL_UnlockSurface(image);
+        SDL_UnlockSurface(image);
+    }, why);
     return m;
 }
 

@@ -16,6 +16,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -68,6 +69,7 @@ struct PngReading
     size_t size;
     size_t at;
     char message[200];
+    bool ranOut = false;  // the data ended where libpng wanted more
     png_structp png = nullptr;
     png_infop info = nullptr;
 };
@@ -93,7 +95,10 @@ void pngRead(png_structp png, png_bytep out, size_t length)
 {
     PngReading* reading = static_cast<PngReading*>(png_get_io_ptr(png));
     if (length > reading->size - reading->at)
+    {
+        reading->ranOut = true;
         png_error(png, "the file ends in the middle of the picture");
+    }
     std::memcpy(out, reading->data + reading->at, length);
     reading->at += length;
 }
@@ -124,7 +129,15 @@ bool readPngRows(PngReading& reading, const PngHeader& header, png_bytepp rows)
     if (png_get_rowbytes(png, reading.info) != (size_t)header.width * 4)
         png_error(png, "its colour type and depth give no RGBA rows");
     png_read_image(png, rows);
-    png_read_end(png, nullptr);
+    return true;
+}
+
+// What follows the pixel data: the rest of the zlib stream, trailing chunks, IEND.
+bool readPngEnd(PngReading& reading)
+{
+    if (setjmp(png_jmpbuf(reading.png)))
+        return false;
+    png_read_end(reading.png, nullptr);
     return true;
 }
 
@@ -296,6 +309,8 @@ bool flag(const Json& object, const char* key, const std::string& name, const st
     return it->get<bool>();
 }
 
+void placePixels(SheetFrame& f, const std::string& what, const std::string& name);
+
 SheetFrame sheetFrame(const std::string& frameName, const Json& object, const std::string& name,
                       const Limits& limits)
 {
@@ -319,14 +334,38 @@ SheetFrame sheetFrame(const std::string& frameName, const Json& object, const st
     }
     if (object.contains("duration"))
         f.duration = integer(object["duration"], name, where(frameName, "duration"), 0, 1 << 30);
-    if (f.sprite.w != f.frame.w || f.sprite.h != f.frame.h)
-        throw ReadError(name, what + ": spriteSourceSize is " + size(f.sprite.w, f.sprite.h) +
-                                  " but its frame is " + size(f.frame.w, f.frame.h));
+    placePixels(f, what, name);
+    return f;
+}
+
+// Where a frame's pixels lie in its rectangle and in the original frame. Most
+// exporters give spriteSourceSize the frame's own size. Aseprite's inner (or
+// shape) padding makes the frame wider and higher by an even number of pixels,
+// a transparent border around the spriteSourceSize-sized pixels. Flash writes the
+// untrimmed size into spriteSourceSize's w and h; as game engines do, the frame's
+// pixels are then placed at spriteSourceSize's x and y, in sourceSize.
+void placePixels(SheetFrame& f, const std::string& what, const std::string& name)
+{
+    const int padW = f.frame.w - f.sprite.w, padH = f.frame.h - f.sprite.h;
+    if (padW >= 0 && padH >= 0 && padW % 2 == 0 && padH % 2 == 0)
+    {
+        f.inner = Rect{padW / 2, padH / 2, f.sprite.w, f.sprite.h};
+    }
+    else
+    {
+        f.inner = Rect{0, 0, f.frame.w, f.frame.h};
+        if (f.sprite.x + f.frame.w > f.sourceW || f.sprite.y + f.frame.h > f.sourceH)
+            throw ReadError(name, what + ": spriteSourceSize is " + size(f.sprite.w, f.sprite.h) +
+                                      " but its frame is " + size(f.frame.w, f.frame.h) + ", and the frame at " +
+                                      std::to_string(f.sprite.x) + "," + std::to_string(f.sprite.y) +
+                                      " lies outside its sourceSize " + size(f.sourceW, f.sourceH));
+        f.sprite.w = f.frame.w;
+        f.sprite.h = f.frame.h;
+    }
     if (f.sprite.x + f.sprite.w > f.sourceW || f.sprite.y + f.sprite.h > f.sourceH)
         throw ReadError(name, what + ": spriteSourceSize " + std::to_string(f.sprite.x) + "," +
                                   std::to_string(f.sprite.y) + " " + size(f.sprite.w, f.sprite.h) +
                                   " lies outside its sourceSize " + size(f.sourceW, f.sourceH));
-    return f;
 }
 
 SheetTag sheetTag(const Json& object, int frames, const std::string& name)
@@ -393,10 +432,28 @@ std::vector<std::string> spritesOf(const Sheet& sheet)
         if (f.name.find_first_of("0123456789") == std::string::npos)
             continue;
         const std::string sprite = spriteOfFrame(f.name);
-        if (std::find(sprites.begin(), sprites.end(), sprite) == sprites.end())
+        if (!sprite.empty() && std::find(sprites.begin(), sprites.end(), sprite) == sprites.end())
             sprites.push_back(sprite);
     }
     return sprites;
+}
+
+// Two tags of one name can't be told apart: the refusal lists both.
+void refuseTwiceNamed(const Sheet& sheet, const std::string& tag, const std::string& name)
+{
+    std::vector<std::string> ranges;
+    for (const SheetTag& t : sheet.tags)
+        if (t.name == tag)
+            ranges.push_back(std::to_string(t.from) + " to " + std::to_string(t.to));
+    if (ranges.size() < 2)
+        return;
+    std::string spans;
+    for (size_t i = 0; i < ranges.size(); i++)
+        spans += (i == 0 ? "" : i + 1 == ranges.size() ? " and " : ", ") + ranges[i];
+    throw ReadError(name, "the tag name \"" + tag + "\" is used " +
+                              (ranges.size() == 2 ? std::string("twice") : std::to_string(ranges.size()) + " times") +
+                              ", for frames " + spans + "; give each tag a name of its own in the art tool and "
+                              "export the sheet again");
 }
 
 std::string listed(const std::vector<std::string>& names, size_t most)
@@ -422,7 +479,9 @@ std::string spriteOfFrame(const std::string& frameName)
         stem.pop_back();
     while (!stem.empty() && std::strchr(" _-:.#", stem.back()))
         stem.pop_back();
-    return stem.empty() ? frameName : stem;
+    // A bare number ("12", Aseprite's '{frame}') names a frame, not a sprite.
+    const bool bare = stem.empty() && frameName.find_first_of("0123456789") != std::string::npos;
+    return stem.empty() && !bare ? frameName : stem;
 }
 
 bool numericOrder(const std::string& a, const std::string& b)
@@ -469,7 +528,8 @@ std::vector<std::uint8_t> readFile(const std::string& path)
     return data;
 }
 
-Image readPng(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits)
+Image readPng(const std::uint8_t* data, size_t size, const std::string& name, const Limits& limits,
+              Warnings* warnings)
 {
     PngReading reading{data, size, 0, {}};
     std::unique_ptr<PngReading, void (*)(PngReading*)> closer(&reading, [](PngReading* r) {
@@ -503,6 +563,16 @@ Image readPng(const std::uint8_t* data, size_t size, const std::string& name, co
         rows[y] = image.at(0, y);
     if (!readPngRows(reading, header, rows.data()))
         throw ReadError(name, pngFailure(reading.message, "pixel data"));
+    // Every row is read; a file that ends before its IEND chunk (or in a chunk
+    // after the pixels) lost nothing of the picture, and browsers show it.
+    if (!readPngEnd(reading))
+    {
+        if (!reading.ranOut)
+            throw ReadError(name, pngFailure(reading.message, "end"));
+        if (warnings)
+            warnings->push_back(name + ": the file ends after the picture's pixel data, without the IEND chunk "
+                                       "that closes a PNG; read as it is, but save it again");
+    }
     return image;
 }
 
@@ -547,6 +617,39 @@ GifFrames::~GifFrames()
         GifCloser()(static_cast<GifFileType*>(mGif));
 }
 
+void GifFrames::recordFailed()
+{
+    GifFileType* gif = static_cast<GifFileType*>(mGif);
+    const size_t at = mInput.at - 1;  // the byte that should start a block
+    if (gif->Error == D_GIF_ERR_WRONG_RECORD && at + 4 <= mInput.size && std::memcmp(mInput.data + at, "GIF8", 4) == 0)
+        throw ReadError(mName, "another GIF file begins after frame " + std::to_string(mFrames - 1) +
+                                   " without this one's end: two GIFs are glued together; export the "
+                                   "animation again as one GIF");
+    if (gif->Error == D_GIF_ERR_WRONG_RECORD && at < mInput.size)
+    {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02x", mInput.data[at]);
+        throw ReadError(mName, "damaged after frame " + std::to_string(mFrames - 1) + ": byte " + byte +
+                                   " at offset " + std::to_string(at) + " starts no GIF block");
+    }
+    gifFailed(mName, gif->Error, mFrames ? "after frame " + std::to_string(mFrames - 1) : "before its first frame",
+              mInput.at >= mInput.size);
+}
+
+void GifFrames::dispose(int mode, int left, int top, int w, int h)
+{
+    if (mode == DISPOSE_BACKGROUND)
+    {
+        for (int y = std::max(0, top); y < std::min(mCanvas.h, top + h); y++)
+            for (int x = std::max(0, left); x < std::min(mCanvas.w, left + w); x++)
+                std::memset(mCanvas.at(x, y), 0, 4);
+    }
+    else if (mode == DISPOSE_PREVIOUS)
+    {
+        std::swap(mCanvas, mRestore);
+    }
+}
+
 bool GifFrames::next(Frame& frame)
 {
     GifFileType* gif = static_cast<GifFileType*>(mGif);
@@ -555,23 +658,7 @@ bool GifFrames::next(Frame& frame)
     {
         GifRecordType record;
         if (DGifGetRecordType(gif, &record) == GIF_ERROR)
-        {
-            const size_t at = mInput.at - 1;  // the byte that should start a block
-            if (gif->Error == D_GIF_ERR_WRONG_RECORD && at + 4 <= mInput.size &&
-                std::memcmp(mInput.data + at, "GIF8", 4) == 0)
-                throw ReadError(mName, "another GIF file begins after frame " + std::to_string(mFrames - 1) +
-                                           " without this one's end: two GIFs are glued together; export the "
-                                           "animation again as one GIF");
-            if (gif->Error == D_GIF_ERR_WRONG_RECORD && at < mInput.size)
-            {
-                char byte[8];
-                std::snprintf(byte, sizeof byte, "0x%02x", mInput.data[at]);
-                throw ReadError(mName, "damaged after frame " + std::to_string(mFrames - 1) + ": byte " + byte +
-                                           " at offset " + std::to_string(at) + " starts no GIF block");
-            }
-            gifFailed(mName, gif->Error, mFrames ? "after frame " + std::to_string(mFrames - 1) : "before its first frame",
-                      mInput.at >= mInput.size);
-        }
+            recordFailed();
         if (record == TERMINATE_RECORD_TYPE)
         {
             mEnded = true;
@@ -625,16 +712,7 @@ bool GifFrames::next(Frame& frame)
         frame.pause = gifPause(control.DelayTime);
         mShortDelays += control.DelayTime <= 1;
         mFrames++;
-        if (control.DisposalMode == DISPOSE_BACKGROUND)
-        {
-            for (int y = std::max(0, desc.Top); y < std::min(mCanvas.h, desc.Top + desc.Height); y++)
-                for (int x = std::max(0, desc.Left); x < std::min(mCanvas.w, desc.Left + desc.Width); x++)
-                    std::memset(mCanvas.at(x, y), 0, 4);
-        }
-        else if (control.DisposalMode == DISPOSE_PREVIOUS)
-        {
-            std::swap(mCanvas, mRestore);
-        }
+        dispose(control.DisposalMode, desc.Left, desc.Top, desc.Width, desc.Height);
         return true;
     }
     if (mFrames == 0)
@@ -652,23 +730,14 @@ std::vector<Frame> readGif(const std::uint8_t* data, size_t size, const std::str
     return frames;
 }
 
-Sheet readSheet(const std::string& text, const std::string& name, const Limits& limits)
+namespace
 {
-    Json root;
-    try
-    {
-        root = Json::parse(text);
-    }
-    catch (const Json::exception& e)
-    {
-        throw ReadError(name, std::string("not valid JSON (") + e.what() + ")");
-    }
-    if (!root.is_object() || !root.contains("frames") || !(root["frames"].is_object() || root["frames"].is_array()))
-        throw ReadError(name, "not a sprite sheet's JSON: it has no \"frames\" object or list");
 
-    Sheet sheet;
-    const Json& frames = root["frames"];
-    if (frames.size() > (size_t)limits.frames)
+// The frames of one picture: an object keyed by name (the hash form) or a list
+// of frames that carry a filename (the array form).
+void readFrames(const Json& frames, int texture, Sheet& sheet, const std::string& name, const Limits& limits)
+{
+    if (sheet.frames.size() + frames.size() > (size_t)limits.frames)
         throw ReadError(name, "more than " + std::to_string(limits.frames) + " frames");
     if (frames.is_object())
     {
@@ -687,15 +756,47 @@ Sheet readSheet(const std::string& text, const std::string& name, const Limits& 
             sheet.frames.push_back(sheetFrame(frameName, entry, name, limits));
         }
     }
-    if (sheet.frames.empty())
-        throw ReadError(name, "the sheet lists no frames");
+    for (size_t i = sheet.frames.size() - frames.size(); i < sheet.frames.size(); i++)
+        sheet.frames[i].texture = texture;
+}
 
+bool isFrameList(const Json& root)
+{
+    return root.contains("frames") && (root["frames"].is_object() || root["frames"].is_array());
+}
+
+// A non-empty string, the name of a picture.
+std::string imageName(const Json& object, const char* what, const std::string& name)
+{
+    if (!object.is_object() || !object.contains("image") || !object["image"].is_string() ||
+        object["image"].get<std::string>().empty())
+        throw ReadError(name, std::string("no ") + what + " naming the sheet's PNG");
+    return object["image"].get<std::string>();
+}
+
+// Phaser 3's multi-atlas: {"textures": [{"image": ..., "frames": [...]}, ...]}.
+void readTextures(const Json& textures, Sheet& sheet, const std::string& name, const Limits& limits)
+{
+    if (!textures.is_array() || textures.empty())
+        throw ReadError(name, "\"textures\" is not a list of pictures and their frames");
+    if (textures.size() > (size_t)limits.frames)
+        throw ReadError(name, "more than " + std::to_string(limits.frames) + " textures");
+    for (const Json& texture : textures)
+    {
+        const std::string what = "texture " + std::to_string(sheet.images.size());
+        sheet.images.push_back(imageName(texture, (what + "'s \"image\"").c_str(), name));
+        if (!isFrameList(texture))
+            throw ReadError(name, what + " has no \"frames\" object or list");
+        readFrames(texture["frames"], (int)sheet.images.size() - 1, sheet, name, limits);
+    }
+}
+
+void readMeta(const Json& root, Sheet& sheet, const std::string& name)
+{
     const Json meta = root.contains("meta") ? root["meta"] : Json::object();
-    if (!meta.is_object() || !meta.contains("image") || !meta["image"].is_string() ||
-        meta["image"].get<std::string>().empty())
-        throw ReadError(name, "no meta.image naming the sheet's PNG");
-    sheet.image = meta["image"].get<std::string>();
-    if (meta.contains("frameTags"))
+    if (sheet.images.empty())
+        sheet.images.push_back(imageName(meta, "meta.image", name));
+    if (meta.is_object() && meta.contains("frameTags"))
     {
         if (!meta["frameTags"].is_array())
             throw ReadError(name, "meta.frameTags is not a list");
@@ -710,6 +811,32 @@ Sheet readSheet(const std::string& text, const std::string& name, const Limits& 
         for (auto it = animations.begin(); it != animations.end(); ++it)
             sheet.animations.push_back(sheetAnimation(it.key(), it.value(), sheet, name));
     }
+}
+
+}
+
+Sheet readSheet(const std::string& text, const std::string& name, const Limits& limits)
+{
+    Json root;
+    try
+    {
+        root = Json::parse(text);
+    }
+    catch (const Json::exception& e)
+    {
+        throw ReadError(name, std::string("not valid JSON (") + e.what() + ")");
+    }
+    Sheet sheet;
+    if (root.is_object() && root.contains("textures") && !isFrameList(root))
+        readTextures(root["textures"], sheet, name, limits);
+    else if (root.is_object() && isFrameList(root))
+        readFrames(root["frames"], 0, sheet, name, limits);
+    else
+        throw ReadError(name, "not a sprite sheet's JSON: it has no \"frames\" object or list, nor "
+                              "\"textures\" with theirs");
+    if (sheet.frames.empty())
+        throw ReadError(name, "the sheet lists no frames");
+    readMeta(root, sheet, name);
     return sheet;
 }
 
@@ -754,6 +881,7 @@ std::vector<int> playOrder(const Sheet& sheet, const std::string& tag, const std
             known += "; its frames are named after " + listed(spritesOf(sheet), 8);
         throw ReadError(name, "no tag, animation or frames called \"" + tag + "\" (" + known + ")");
     }
+    refuseTwiceNamed(sheet, tag, name);
     const SheetTag& t = *found;
     const int count = t.to - t.from + 1;
     const std::vector<std::string> sprites = spritesOf(sheet);
@@ -827,8 +955,45 @@ void checkOneSize(const Sheet& sheet, const std::vector<int>& order, const std::
                               ", but every frame of a set has one size" + choice);
 }
 
-std::vector<Frame> cutSheet(const Sheet& sheet, const Image& image, const std::vector<int>& order, int defaultPause,
-                            const std::string& name, const Limits& limits)
+namespace
+{
+
+// Copies frame f's pixels out of its picture into the original frame's place.
+// A padded frame's border must be transparent: it is dropped, not drawn.
+void cutFrame(const SheetFrame& f, const Image& image, Image& out, const std::string& name)
+{
+    // A rotated frame covers h x w pixels of the sheet.
+    const int coverW = f.rotated ? f.frame.h : f.frame.w;
+    const int coverH = f.rotated ? f.frame.w : f.frame.h;
+    if ((long long)f.frame.x + coverW > image.w || (long long)f.frame.y + coverH > image.h)
+        throw ReadError(name, "frame \"" + f.name + "\": its rectangle " + std::to_string(f.frame.x) + "," +
+                                  std::to_string(f.frame.y) + " " + size(coverW, coverH) + " lies outside the " +
+                                  size(image.w, image.h) + " sheet image");
+    for (int v = 0; v < f.frame.h; v++)
+    {
+        for (int u = 0; u < f.frame.w; u++)
+        {
+            // Turned 90 degrees clockwise, the frame's pixel (u, v) lies at (h - 1 - v, u).
+            const int sx = f.rotated ? f.frame.x + f.frame.h - 1 - v : f.frame.x + u;
+            const int sy = f.rotated ? f.frame.y + u : f.frame.y + v;
+            const int ix = u - f.inner.x, iy = v - f.inner.y;
+            if (ix >= 0 && iy >= 0 && ix < f.inner.w && iy < f.inner.h)
+                std::memcpy(out.at(f.sprite.x + ix, f.sprite.y + iy), image.at(sx, sy), 4);
+            else if (image.at(sx, sy)[3] != 0)
+                throw ReadError(name, "frame \"" + f.name + "\": its rectangle is " + size(f.frame.w, f.frame.h) +
+                                          ", a border of " + std::to_string(f.inner.x) + "," +
+                                          std::to_string(f.inner.y) + " pixels around its " +
+                                          size(f.inner.w, f.inner.h) + " spriteSourceSize, but the border is not "
+                                          "transparent at " + std::to_string(u) + "," + std::to_string(v) +
+                                          "; export the sheet again without inner padding");
+        }
+    }
+}
+
+}
+
+std::vector<Frame> cutSheet(const Sheet& sheet, const std::vector<Image>& images, const std::vector<int>& order,
+                            int defaultPause, const std::string& name, const Limits& limits)
 {
     if ((int)order.size() > limits.frames)
         throw ReadError(name, "more than " + std::to_string(limits.frames) + " frames to write");
@@ -837,28 +1002,206 @@ std::vector<Frame> cutSheet(const Sheet& sheet, const Image& image, const std::v
     for (int index : order)
     {
         const SheetFrame& f = sheet.frames[index];
-        // A rotated frame covers h x w pixels of the sheet.
-        const int coverW = f.rotated ? f.frame.h : f.frame.w;
-        const int coverH = f.rotated ? f.frame.w : f.frame.h;
-        if ((long long)f.frame.x + coverW > image.w || (long long)f.frame.y + coverH > image.h)
-            throw ReadError(name, "frame \"" + f.name + "\": its rectangle " + std::to_string(f.frame.x) + "," +
-                                      std::to_string(f.frame.y) + " " + size(coverW, coverH) +
-                                      " lies outside the " + size(image.w, image.h) + " sheet image");
+        if (f.texture < 0 || (size_t)f.texture >= images.size())
+            throw ReadError(name, "frame \"" + f.name + "\": its picture was not read");
         spend(pixels, (long long)f.sourceW * f.sourceH, limits, name);
         Frame frame{Image(f.sourceW, f.sourceH), f.duration >= 0 ? f.duration : defaultPause};
-        for (int v = 0; v < f.frame.h; v++)
-        {
-            for (int u = 0; u < f.frame.w; u++)
-            {
-                // Turned 90 degrees clockwise, the frame's pixel (u, v) lies at (h - 1 - v, u).
-                int sx = f.rotated ? f.frame.x + f.frame.h - 1 - v : f.frame.x + u;
-                int sy = f.rotated ? f.frame.y + u : f.frame.y + v;
-                std::memcpy(frame.image.at(f.sprite.x + u, f.sprite.y + v), image.at(sx, sy), 4);
-            }
-        }
+        cutFrame(f, images[f.texture], frame.image, name);
         frames.push_back(std::move(frame));
     }
     return frames;
+}
+
+Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name)
+{
+    static const std::uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (data.size() >= sizeof png && std::memcmp(data.data(), png, sizeof png) == 0)
+        return Kind::PNG;
+    if (data.size() >= 4 && std::memcmp(data.data(), "GIF8", 4) == 0)
+        return Kind::GIF;
+    size_t first = 0;
+    while (first < data.size() && std::isspace(data[first]))
+        first++;
+    if (std::filesystem::path(name).extension() == ".json" || (first < data.size() && data[first] == '{'))
+        return Kind::SHEET;
+    throw ReadError(name, "not a PNG, a GIF or a sprite sheet's JSON");
+}
+
+namespace
+{
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool isFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return bool(in);
+}
+
+// The picture named image beside the JSON at jsonPath, and how it was found.
+// single: the sheet has one picture, which may then have the JSON's own name.
+std::string findPicture(const std::string& jsonPath, const std::string& image, bool single, std::string& how)
+{
+    const std::string folder = folderOf(jsonPath);
+    const bool absolute = !image.empty() && image[0] == '/';
+    const std::string given = absolute ? image : folder + image;
+    if (isFile(given))
+    {
+        how = "meta.image as given";
+        return given;
+    }
+    const std::string last = image.substr(image.find_last_of("/\\") == std::string::npos ? 0 : image.find_last_of("/\\") + 1);
+    if (!last.empty() && isFile(folder + last))
+    {
+        how = "the last part of meta.image \"" + image + "\", beside the JSON";
+        return folder + last;
+    }
+    std::string stem = jsonPath.substr(folder.size());
+    if (stem.size() > 5 && stem.compare(stem.size() - 5, 5, ".json") == 0)
+        stem.erase(stem.size() - 5);
+    if (single && isFile(folder + stem + ".png"))
+    {
+        how = "the JSON's own name with .png; meta.image names \"" + image + "\", which is not there";
+        return folder + stem + ".png";
+    }
+    throw ReadError(jsonPath, "its sheet image " + given + " cannot be found, nor " + folder + last +
+                                  (single ? " or " + folder + stem + ".png" : "") +
+                                  " beside it; name the picture with --image FILE");
+}
+
+// A sheet's JSON read and put in order for one import, with its pictures found.
+class SheetImport
+{
+public:
+    SheetImport(const std::string& jsonPath, const std::string& json, const std::string& tag,
+                const std::string& picture, int pause, const Limits& limits);
+    // The frames cut from the pictures as read reads them, one picture at a time.
+    std::vector<Frame> cut(const PictureReader& read) const;
+    // The pictures found, one per texture the frames use, and for each how.
+    const std::vector<std::string>& pictures() const { return mPictures; }
+    const std::vector<std::string>& howFound() const { return mHow; }
+
+private:
+    std::string mName;
+    Sheet mSheet;
+    std::vector<int> mOrder;
+    int mPause;
+    Limits mLimits;
+    std::vector<std::string> mPictures;
+    std::vector<std::string> mHow;
+};
+
+SheetImport::SheetImport(const std::string& jsonPath, const std::string& json, const std::string& tag,
+                         const std::string& picture, int pause, const Limits& limits)
+    : mName(jsonPath), mPause(pause), mLimits(limits)
+{
+    mSheet = readSheet(json, jsonPath, limits);
+    mOrder = playOrder(mSheet, tag, jsonPath);
+    checkOneSize(mSheet, mOrder, tag, jsonPath);
+    if (!picture.empty() && mSheet.images.size() > 1)
+        throw ReadError(jsonPath, "--image names one picture, but the sheet has " +
+                                      std::to_string(mSheet.images.size()) + ", one for each texture");
+    std::vector<bool> used(mSheet.images.size(), false);
+    for (int index : mOrder)
+        used[mSheet.frames[index].texture] = true;
+    mPictures.resize(mSheet.images.size());
+    mHow.resize(mSheet.images.size());
+    for (size_t i = 0; i < mSheet.images.size(); i++)
+    {
+        if (!used[i])
+            continue;
+        mPictures[i] = picture.empty() ? findPicture(jsonPath, mSheet.images[i], mSheet.images.size() == 1, mHow[i])
+                                       : picture;
+        if (!picture.empty())
+            mHow[i] = "--image";
+    }
+}
+
+std::vector<Frame> SheetImport::cut(const PictureReader& read) const
+{
+    // A sheet may be 4 times as wide and high as a frame can be.
+    Limits sheetLimits = mLimits;
+    sheetLimits.side = 4 * mLimits.side;
+    std::vector<Image> images(mPictures.size());
+    for (size_t i = 0; i < mPictures.size(); i++)
+        if (!mPictures[i].empty())
+            images[i] = read(mPictures[i], sheetLimits);
+    return cutSheet(mSheet, images, mOrder, mPause, mName, mLimits);
+}
+
+// A sheet's frames, cut from its pictures as libpng reads them and as the second
+// decoder does.
+void readSheetArt(Art& art, const std::string& source, const std::string& json, const ArtRequest& request,
+                  const Limits& limits)
+{
+    const SheetImport sheet(source, json, request.tag, request.picture, request.pause, limits);
+    art.sheetFrames = sheet.cut([&](const std::string& path, const Limits& sheetLimits) {
+        const std::vector<std::uint8_t> png = readFile(path);
+        return readPng(png.data(), png.size(), path, sheetLimits, &art.warnings);
+    });
+    for (size_t i = 0; i < sheet.pictures().size(); i++)
+        if (!sheet.pictures()[i].empty())
+            art.notes.push_back("picture: " + sheet.pictures()[i] + " (" + sheet.howFound()[i] + ")");
+    art.noSecond = "no second decoder";
+    if (request.second)
+    {
+        try
+        {
+            art.secondFrames = sheet.cut(request.second);
+            art.noSecond.clear();
+        }
+        catch (const NotReadSecondly& e)
+        {
+            art.noSecond = e.what();
+        }
+    }
+    art.what = "sheet " + source + (request.tag.empty() ? "" : ", tag " + request.tag);
+}
+
+}
+
+Art readArt(const ArtRequest& request, const Limits& limits)
+{
+    Art art;
+    long long pixels = 0;
+    for (const std::string& source : request.sources)
+    {
+        std::vector<std::uint8_t> data = readFile(source);
+        art.kind = kindOf(data, source);
+        if (art.kind != Kind::PNG && request.sources.size() > 1)
+            throw ReadError(source, std::string(art.kind == Kind::GIF ? "a GIF" : "a sheet's JSON") +
+                                        " is imported alone, not with other sources");
+        if (art.kind != Kind::SHEET && !request.tag.empty())
+            throw ReadError(source, "--tag " + request.tag + ": only a sprite sheet's JSON has tags");
+        if (art.kind != Kind::SHEET && !request.picture.empty())
+            throw ReadError(source, "--image " + request.picture + ": only a sprite sheet's JSON has a picture to find");
+        if (art.kind == Kind::PNG)
+        {
+            if ((int)art.pngs.size() >= limits.frames)
+                throw ReadError(source, "more than " + std::to_string(limits.frames) + " frames");
+            // Read once here, so that a damaged frame is refused before anything is written.
+            const Image image = readPng(data.data(), data.size(), source, limits, &art.warnings);
+            pixels += (long long)image.w * image.h;
+            if (pixels > limits.pixels)
+                throw ReadError(source, "the frames hold more pixels together than this tool reads");
+            art.pngs.push_back(source);
+            art.what = "PNG frames";
+        }
+        else if (art.kind == Kind::GIF)
+        {
+            art.gif = std::move(data);
+            art.what = "GIF " + source;
+        }
+        else
+        {
+            readSheetArt(art, source, std::string(data.begin(), data.end()), request, limits);
+        }
+    }
+    return art;
 }
 
 }

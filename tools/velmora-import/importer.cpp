@@ -37,6 +37,7 @@ struct Options
     std::vector<std::string> sources;
     int pause = 100;
     std::string tag;
+    std::string image;
     int threshold = 128;
     bool matte = false;
     std::uint8_t matteRgb[3] = {0, 0, 0};
@@ -48,11 +49,13 @@ const char kUsage[] =
     "usage: velmora-import [OPTIONS] OUTDIR SOURCE...\n"
     "Writes a sprite set (24-bit BMP frames and an \"info\" file) into OUTDIR from\n"
     "PNG frames (one per file, in the order given), one animated GIF, or one sprite\n"
-    "sheet's JSON (hash or array form, with its PNG beside it), then loads and draws\n"
-    "it with the engine as velmora-check does.\n"
+    "sheet's JSON (hash, array or multi-atlas form, with its PNG beside it), then\n"
+    "loads and draws it with the engine as velmora-check does.\n"
     "  --pause MS             pause of each PNG frame, and of sheet frames without a\n"
     "                         duration (default 100)\n"
     "  --tag NAME             import only this animation of a sheet, as it plays\n"
+    "  --image FILE           the sheet's picture, where the JSON's meta.image doesn't\n"
+    "                         find it\n"
     "  --alpha-threshold N    a pixel is transparent when its alpha is below N (0-255,\n"
     "                         default 128)\n"
     "  --matte R,G,B          flatten semi-transparent pixels over this colour instead;\n"
@@ -109,6 +112,8 @@ Options parse(const std::vector<std::string>& args)
             options.pause = number(arg, take(), 0, 1000000);
         else if (arg == "--tag")
             options.tag = take();
+        else if (arg == "--image")
+            options.image = take();
         else if (arg == "--alpha-threshold")
             options.threshold = number(arg, take(), 0, 255);
         else if (arg == "--matte")
@@ -137,26 +142,7 @@ Options parse(const std::vector<std::string>& args)
     return options;
 }
 
-enum Kind { PNG, GIF, SHEET };
-
-Kind kindOf(const std::vector<std::uint8_t>& data, const std::string& name)
-{
-    static const std::uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (data.size() >= sizeof png && std::memcmp(data.data(), png, sizeof png) == 0)
-        return PNG;
-    if (data.size() >= 4 && std::memcmp(data.data(), "GIF8", 4) == 0)
-        return GIF;
-    size_t first = 0;
-    while (first < data.size() && std::isspace(data[first]))
-        first++;
-    if (fs::path(name).extension() == ".json" || (first < data.size() && data[first] == '{'))
-        return SHEET;
-    throw ReadError(name, "not a PNG, a GIF or a sprite sheet's JSON");
-}
-
-// The frames of an import, one at a time and as often as they are needed: held
-// in memory for PNG frames and sheets, composed anew from the file for a GIF,
-// whose frames can be many.
+// The frames of an import, one at a time and as often as they are needed.
 class FrameSource
 {
 public:
@@ -165,6 +151,7 @@ public:
     virtual bool next(Frame& frame) = 0;  // false after the last
 };
 
+// A sheet's frames, cut once and held.
 class HeldFrames : public FrameSource
 {
 public:
@@ -180,6 +167,61 @@ public:
 
 private:
     std::vector<Frame> mFrames;
+    size_t mAt = 0;
+};
+
+// The second reading of a PNG, or an empty image, with the reason, when the
+// second reader can't read it.
+Image readSecondPng(const std::vector<std::uint8_t>& data, long long maxPixels, std::string& why)
+{
+    velmoracheck::SecondReading second = velmoracheck::readSecondly(data.data(), data.size(), maxPixels);
+    if (!second.ok)
+    {
+        why = std::string(velmoracheck::secondReader()) + " can't read it: " + second.why;
+        return Image();
+    }
+    Image image;
+    image.w = second.w;
+    image.h = second.h;
+    image.rgba = std::move(second.rgba);
+    return image;
+}
+
+// PNG frames, decoded anew from their files at each pass, so that only one
+// frame's pixels are held at a time. The second reading takes the second
+// decoder's pixels, and the importer's own where that decoder can't read a file
+// (noSecond then says which and why).
+class PngFiles : public FrameSource
+{
+public:
+    PngFiles(const std::vector<std::string>& files, int pause, const Limits& limits, std::string* noSecond)
+        : mFiles(files), mPause(pause), mLimits(limits), mNoSecond(noSecond)
+    {
+    }
+    void rewind() override { mAt = 0; }
+    bool next(Frame& frame) override
+    {
+        if (mAt >= mFiles.size())
+            return false;
+        const std::string& file = mFiles[mAt++];
+        const std::vector<std::uint8_t> data = readFile(file);
+        std::string why;
+        frame.image = Image();  // the last frame's pixels go before the next one's come
+        if (mNoSecond)
+            frame.image = readSecondPng(data, mLimits.pixels, why);
+        if (!mNoSecond || !why.empty())
+            frame.image = readPng(data.data(), data.size(), file, mLimits);
+        if (!why.empty() && mNoSecond->empty())
+            *mNoSecond = file + ": " + why;
+        frame.pause = mPause;
+        return true;
+    }
+
+private:
+    std::vector<std::string> mFiles;
+    int mPause;
+    Limits mLimits;
+    std::string* mNoSecond;
     size_t mAt = 0;
 };
 
@@ -235,31 +277,35 @@ private:
     bool mOpen = false;
 };
 
-// What the sources hold: the importer's reading, and the second reading of the
-// same files that the engine's drawing is compared with.
+// What the sources hold: the readers' reading, and the second reading of the
+// same files that the engine's drawing is compared with, opened for the comparison.
 struct Sources
 {
+    Art art;
     std::unique_ptr<FrameSource> frames;
     std::unique_ptr<FrameSource> second;  // null where there is none; then why not
     std::string noSecond;
-    std::string what;
     const GifSource* gif = nullptr;
 };
 
-// The second reading of a PNG, or an empty image, with the reason, when the
-// second reader can't read it.
-Image readSecondPng(const std::vector<std::uint8_t>& data, long long maxPixels, std::string& why)
+// A sheet's picture as the second decoder reads it.
+Image readSecondPicture(const std::string& path, const Limits& limits)
 {
-    velmoracheck::SecondReading second = velmoracheck::readSecondly(data.data(), data.size(), maxPixels);
-    if (!second.ok)
-    {
-        why = std::string(velmoracheck::secondReader()) + " can't read it: " + second.why;
-        return Image();
-    }
-    Image image;
-    image.w = second.w;
-    image.h = second.h;
-    image.rgba = std::move(second.rgba);
+    std::string cannot;
+    const std::vector<std::uint8_t> png = readFile(path);
+    Image image = readSecondPng(png, (long long)limits.side * limits.side, cannot);
+    if (!cannot.empty())
+        throw NotReadSecondly(path + ": " + cannot);
+    // The importer's reading of the same file took its size from IHDR, which comes
+    // first: width and height, 4 bytes each, from byte 16.
+    auto word = [&](size_t at) {
+        return png.size() < at + 4 ? 0 : (int)((unsigned)png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
+    };
+    const int w = word(16), h = word(20);
+    if (w != image.w || h != image.h)
+        throw ReadError(path, "read as " + std::to_string(w) + "x" + std::to_string(h) + " but as " +
+                                  std::to_string(image.w) + "x" + std::to_string(image.h) + " by " +
+                                  velmoracheck::secondReader() + ": the file is damaged");
     return image;
 }
 
@@ -267,82 +313,49 @@ Sources readSources(const Options& options)
 {
     const Limits limits;
     Sources sources;
-    std::vector<Frame> frames, second;
-    long long pixels = 0;
-    for (const std::string& source : options.sources)
+    sources.art = readArt(ArtRequest{options.sources, options.tag, options.image, options.pause, readSecondPicture},
+                          limits);
+    Art& art = sources.art;
+    if (art.kind == Kind::PNG)
     {
-        std::vector<std::uint8_t> data = readFile(source);
-        Kind kind = kindOf(data, source);
-        if (kind != PNG && options.sources.size() > 1)
-            throw ReadError(source, std::string(kind == GIF ? "a GIF" : "a sheet's JSON") +
-                                        " is imported alone, not with other sources");
-        if (kind != SHEET && !options.tag.empty())
-            throw ReadError(source, "--tag " + options.tag + ": only a sprite sheet's JSON has tags");
-        if (kind == PNG)
-        {
-            if ((int)frames.size() >= limits.frames)
-                throw ReadError(source, "more than " + std::to_string(limits.frames) + " frames");
-            Frame frame{readPng(data.data(), data.size(), source, limits), options.pause};
-            pixels += (long long)frame.image.w * frame.image.h;
-            if (pixels > limits.pixels)
-                throw ReadError(source, "the frames hold more pixels together than this tool reads");
-            frames.push_back(std::move(frame));
-            if (sources.noSecond.empty())
-            {
-                std::string why;
-                second.push_back(Frame{readSecondPng(data, limits.pixels, why), options.pause});
-                if (!why.empty())
-                    sources.noSecond = source + ": " + why;
-            }
-            sources.what = "PNG frames";
-        }
-        else if (kind == GIF)
-        {
-            std::unique_ptr<GifSource> gif(new GifSource(std::move(data), source, limits));
-            sources.gif = gif.get();
-            sources.frames = std::move(gif);
-            sources.what = "GIF " + source;
-        }
-        else
-        {
-            Sheet sheet = readSheet(std::string(data.begin(), data.end()), source, limits);
-            std::vector<int> order = playOrder(sheet, options.tag, source);
-            checkOneSize(sheet, order, options.tag, source);
-            const std::string imagePath = (fs::path(source).parent_path() / sheet.image).string();
-            Limits sheetLimits = limits;
-            sheetLimits.side = 4 * limits.side;
-            std::vector<std::uint8_t> png;
-            try
-            {
-                png = readFile(imagePath);
-            }
-            catch (const ReadError& e)
-            {
-                throw ReadError(source, "its sheet image " + imagePath + " " + e.what());
-            }
-            Image image = readPng(png.data(), png.size(), imagePath, sheetLimits);
-            frames = cutSheet(sheet, image, order, options.pause, source, limits);
-            std::string why;
-            Image secondImage = readSecondPng(png, (long long)sheetLimits.side * sheetLimits.side, why);
-            if (why.empty() && (secondImage.w != image.w || secondImage.h != image.h))
-                throw ReadError(imagePath, "read as " + std::to_string(image.w) + "x" + std::to_string(image.h) +
-                                               " but as " + std::to_string(secondImage.w) + "x" +
-                                               std::to_string(secondImage.h) + " by " +
-                                               velmoracheck::secondReader() + ": the file is damaged");
-            if (why.empty())
-                second = cutSheet(sheet, secondImage, order, options.pause, source, limits);
-            else
-                sources.noSecond = imagePath + ": " + why;
-            sources.what = "sheet " + source + (options.tag.empty() ? "" : ", tag " + options.tag);
-        }
+        sources.frames.reset(new PngFiles(art.pngs, options.pause, limits, nullptr));
     }
-    if (!sources.frames)
+    else if (art.kind == Kind::GIF)
     {
-        sources.frames.reset(new HeldFrames(std::move(frames)));
-        if (sources.noSecond.empty())
-            sources.second.reset(new HeldFrames(std::move(second)));
+        std::unique_ptr<GifSource> gif(new GifSource(std::move(art.gif), options.sources[0], limits));
+        sources.gif = gif.get();
+        sources.frames = std::move(gif);
+    }
+    else
+    {
+        sources.frames.reset(new HeldFrames(std::move(art.sheetFrames)));
     }
     return sources;
+}
+
+// Opens the second reading of the sources, once the first has been read whole
+// (count frames).
+void openSecond(Sources& sources, size_t count, const Options& options)
+{
+    std::string why;
+    if (sources.art.kind == Kind::PNG)
+    {
+        sources.second.reset(new PngFiles(sources.art.pngs, options.pause, Limits(), &sources.noSecond));
+    }
+    else if (sources.art.kind == Kind::GIF)
+    {
+        std::unique_ptr<SecondGifSource> second(new SecondGifSource(*sources.gif, (int)count, why));
+        if (second->isOpen())
+            sources.second = std::move(second);
+        else
+            sources.noSecond = options.sources[0] + ": " + velmoracheck::secondGifReader() + " can't read it: " + why;
+    }
+    else
+    {
+        sources.noSecond = sources.art.noSecond;
+        if (sources.noSecond.empty())
+            sources.second.reset(new HeldFrames(std::move(sources.art.secondFrames)));
+    }
 }
 
 // Leaves every pixel of a frame opaque (alpha 255) or transparent (alpha 0): cut
@@ -402,16 +415,21 @@ std::uint32_t chooseKey(const std::vector<bool>& used)
 // A 24-bit BMP through SDL, transparent pixels in the key colour.
 void writeBmp(const Image& image, std::uint32_t key, const std::string& path)
 {
+    // 24 bits a pixel, the layout SDL writes as it is, without a converted copy.
     std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface(
-        SDL_CreateRGBSurface(SDL_SWSURFACE, image.w, image.h, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0), SDL_FreeSurface);
+        SDL_CreateRGBSurface(SDL_SWSURFACE, image.w, image.h, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0), SDL_FreeSurface);
     if (!surface)
         throw ReadError(path, std::string("cannot make a surface for it: ") + SDL_GetError());
     SDL_LockSurface(surface.get());
     for (int y = 0; y < image.h; y++)
     {
-        Uint32* row = (Uint32*)((Uint8*)surface->pixels + (size_t)y * surface->pitch);
+        Uint8* row = (Uint8*)surface->pixels + (size_t)y * surface->pitch;
         for (int x = 0; x < image.w; x++)
-            row[x] = image.at(x, y)[3] ? rgbOf(image.at(x, y)) : key;
+        {
+            const std::uint32_t rgb = image.at(x, y)[3] ? rgbOf(image.at(x, y)) : key;
+            for (int i = 0; i < 3; i++)  // the pixel's value, in the machine's byte order
+                row[3 * x + i] = (Uint8)(rgb >> (SDL_BYTEORDER == SDL_LIL_ENDIAN ? 8 * i : 16 - 8 * i));
+        }
     }
     SDL_UnlockSurface(surface.get());
     // SDL writes a surface without alpha as an uncompressed 24-bit BMP.
@@ -568,22 +586,15 @@ Survey survey(FrameSource& source, const Options& options)
     return found;
 }
 
-int importSet(const Options& options, std::ostream& out)
+// What was read, what flattening did and the key, for the report; the key is returned.
+std::uint32_t reportRead(const Sources& sources, const Survey& found, const Options& options, std::ostream& out)
 {
-    Sources sources = readSources(options);
-    const Survey found = survey(*sources.frames, options);
-    if (sources.gif)
-    {
-        std::string why;
-        std::unique_ptr<SecondGifSource> second(new SecondGifSource(*sources.gif, (int)found.count, why));
-        if (second->isOpen())
-            sources.second = std::move(second);
-        else
-            sources.noSecond = options.sources[0] + ": " + velmoracheck::secondGifReader() + " can't read it: " + why;
-    }
-    const int w = found.w, h = found.h;
-    out << "read " << sources.what << ": " << found.count << (found.count == 1 ? " frame" : " frames") << " of "
-        << w << "x" << h << "\n";
+    out << "read " << sources.art.what << ": " << found.count << (found.count == 1 ? " frame" : " frames") << " of "
+        << found.w << "x" << found.h << "\n";
+    for (const std::string& note : sources.art.notes)
+        out << note << "\n";
+    for (const std::string& warning : sources.art.warnings)
+        out << "warning: " << warning << "\n";
     if (sources.gif && sources.gif->shortDelays() > 0)
         out << "delays: " << sources.gif->shortDelays() << (sources.gif->shortDelays() == 1 ? " frame" : " frames")
             << " with a delay of 0 or 1 hundredths, shown for 100 ms as browsers and viewers show them\n";
@@ -605,21 +616,33 @@ int importSet(const Options& options, std::ostream& out)
         out << "key: " << colour(key) << "\n";
     else
         out << "key: " << colour(key) << ", as opaque pixels of the art have 255,0,255\n";
+    return key;
+}
 
+// OUTDIR as given, checked: its path fits the engine's reads, and it holds no
+// set unless --force.
+fs::path targetOf(const Options& options, size_t count, bool& replacing)
+{
     fs::path target = fs::path(options.outDir).lexically_normal();
     if (target.filename().empty())
         target = target.parent_path();
-    const std::string longest = target.string() + "/" + frameName(found.count - 1, found.count);
+    const std::string longest = target.string() + "/" + frameName(count - 1, count);
     if (longest.size() >= (size_t)kSpriteInfoReadSize)
         throw ReadError(target.string(), "too long a path: the engine reads paths of at most " +
                                               std::to_string(kSpriteInfoReadSize - 1) + " characters");
-    const bool replacing = holdsSet(target, options.force);
+    replacing = holdsSet(target, options.force);
+    return target;
+}
+
+// Writes the set beside target and renames it into place; an old set it
+// replaces is kept in old until the new one has passed.
+void placeSet(const fs::path& target, bool replacing, Sources& sources, const Survey& found, std::uint32_t key,
+              const Options& options, std::unique_ptr<ScratchDir>& old)
+{
     const fs::path parent = target.parent_path().empty() ? "." : target.parent_path();
     const std::string name = target.filename().string();
-
     ScratchDir fresh(parent, name + ".new");
     writeSet(fresh.path(), *sources.frames, found.count, key, options);
-    std::unique_ptr<ScratchDir> old;
     if (replacing)
     {
         old.reset(new ScratchDir(parent, name + ".old"));
@@ -641,13 +664,28 @@ int importSet(const Options& options, std::ostream& out)
         throw;
     }
     fresh.forget();
-    out << "wrote " << target.string() << ": " << found.count << " frames of " << w << "x" << h
+}
+
+int importSet(const Options& options, std::ostream& out)
+{
+    Sources sources = readSources(options);
+    Survey found = survey(*sources.frames, options);
+    const std::uint32_t key = reportRead(sources, found, options, out);
+    std::vector<bool>().swap(found.used);
+    bool replacing = false;
+    const fs::path target = targetOf(options, found.count, replacing);
+    std::unique_ptr<ScratchDir> old;
+    placeSet(target, replacing, sources, found, key, options, old);
+    out << "wrote " << target.string() << ": " << found.count << " frames of " << found.w << "x" << found.h
         << " as 24-bit BMPs, and its info file\n\n";
 
     // The engine's verdict, then what it draws, compared with the second reading
-    // of the sources where there is one.
+    // of the sources where there is one. The first reading is let go first.
     velmoracheck::Verdict verdict = velmoracheck::checkSet(target.string(), out);
+    openSecond(sources, found.count, options);
     FrameSource& reference = sources.second ? *sources.second : *sources.frames;
+    if (sources.second && sources.art.kind == Kind::SHEET)
+        sources.frames.reset();
     reference.rewind();
     std::string differs = verdict == velmoracheck::kUnusable
                               ? "the engine can't use the set"
@@ -665,13 +703,14 @@ int importSet(const Options& options, std::ostream& out)
             renameOrThrow(old->path(), target), old->forget();
         throw ReadError(target.string(), "not written: " + differs);
     }
-    if (sources.second)
+    if (sources.noSecond.empty())
         out << "\ndrawn by the engine as the source shows every frame, read a second time by "
             << (sources.gif ? velmoracheck::secondGifReader() : velmoracheck::secondReader()) << "\n";
     else
         out << "\ndrawn by the engine as the source shows every frame (not cross-checked: " << sources.noSecond
             << ")\n";
-    return verdict;
+    const int warned = sources.art.warnings.empty() ? velmoracheck::kClean : velmoracheck::kWarnings;
+    return std::max<int>(verdict, warned);
 }
 
 }
@@ -679,65 +718,92 @@ int importSet(const Options& options, std::ostream& out)
 namespace
 {
 
-// The comparison as the loader hands over each frame: drawn through a sprite over
-// two backgrounds, compared with the next frame of the source, then let go.
+// The comparison as the loader hands over each frame: drawn over two backgrounds
+// as a sprite draws it (the loaded frame blitted with the key the loader gave
+// it), a band of rows at a time, and compared with the source's frame, which is
+// read before the loader loads the next one. So a picture is held twice, as the
+// engine loaded it and as the source shows it (in 3 bytes a pixel), and never a
+// third time: the bands stand in for a frame-sized target, and no sprite's
+// background buffer (a copy of frame 0) is made, as nothing is restored.
+struct Reference
+{
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgb;
+    std::vector<bool> opaque;
+};
+
 struct Comparison
 {
     CSpriteBase* base = nullptr;
     const std::function<bool(Frame&)>* next = nullptr;
-    SDL_Surface* target = nullptr;
-    CSprite sprite = CSprite();
+    SDL_Surface* target = nullptr;  // one band of the frame's rows
+    Reference frame;                // the source's frame the next loaded one is compared with
     int loaded = 0;
     int sourceFrames = 0;
     bool sourceEnded = false;
     std::string differs;
 };
 
-std::string compareFrame(Comparison& c, int index, const Frame& frame)
+const int kBandRows = 64;
+
+// The first pixel of rows top.. of the band that differs from the source, counted in differing.
+std::string compareBand(Comparison& c, int index, const Reference& frame, int top, std::uint32_t background,
+                        long& differing)
 {
-    const int w = frame.image.w, h = frame.image.h;
-    if (w != c.base->mAnim[index].image->w || h != c.base->mAnim[index].image->h)
-        return "frame " + std::to_string(index) + " is " + std::to_string(c.base->mAnim[index].image->w) + "x" +
-               std::to_string(c.base->mAnim[index].image->h) + " where the source has " + std::to_string(w) + "x" +
-               std::to_string(h);
+    std::string differs;
+    SDL_LockSurface(c.target);
+    for (int y = top; y < std::min(frame.h, top + c.target->h); y++)
+    {
+        const Uint32* row = (const Uint32*)((const Uint8*)c.target->pixels + (size_t)(y - top) * c.target->pitch);
+        for (int x = 0; x < frame.w; x++)
+        {
+            Uint8 r, g, b;
+            SDL_GetRGB(row[x], c.target->format, &r, &g, &b);
+            const size_t at = (size_t)y * frame.w + x;
+            const bool opaque = frame.opaque[at];
+            const std::uint32_t want = opaque ? rgbOf(&frame.rgb[at * 3]) : background;
+            const std::uint32_t got = (std::uint32_t)r << 16 | (std::uint32_t)g << 8 | b;
+            if (got != want && differing++ == 0)
+                differs = "frame " + std::to_string(index) + " shows " + colour(got) + " at " + std::to_string(x) +
+                          "," + std::to_string(y) + " where the source has " +
+                          (opaque ? colour(want) : "a transparent pixel");
+        }
+    }
+    SDL_UnlockSurface(c.target);
+    return differs;
+}
+
+std::string compareFrame(Comparison& c, int index, const Reference& frame)
+{
+    const int w = frame.w, h = frame.h;
+    SDL_Surface* loaded = c.base->mAnim[index].image;
+    if (w != loaded->w || h != loaded->h)
+        return "frame " + std::to_string(index) + " is " + std::to_string(loaded->w) + "x" +
+               std::to_string(loaded->h) + " where the source has " + std::to_string(w) + "x" + std::to_string(h);
     if (!c.target)
     {
         const SDL_PixelFormat* format = SDL_GetVideoSurface()->format;
-        c.target = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, format->Rmask, format->Gmask, format->Bmask, 0);
-        // The sprite's background buffer stays with it, as in the program; it is one small surface.
-        c.sprite.init(c.base, c.target);
-        c.sprite.stopAnim();
+        c.target = SDL_CreateRGBSurface(SDL_SWSURFACE, w, std::min(h, kBandRows), 32, format->Rmask, format->Gmask,
+                                        format->Bmask, 0);
     }
-    if (w != c.target->w || h != c.target->h)
+    if (w != c.target->w)
         return "frame " + std::to_string(index) + " is " + std::to_string(w) + "x" + std::to_string(h) +
-               " but frame 0 is " + std::to_string(c.target->w) + "x" + std::to_string(c.target->h);
+               " but frame 0 is " + std::to_string(c.target->w) + " wide";
     for (const std::uint32_t background : {0x000000u, 0xFFFFFFu})
     {
-        SDL_FillRect(c.target, nullptr,
-                     SDL_MapRGB(c.target->format, background >> 16, background >> 8 & 0xFF, background & 0xFF));
-        c.sprite.set(0, 0);
-        c.sprite.setFrame(index);
-        c.sprite.draw();
-        SDL_LockSurface(c.target);
         std::string differs;
         long differing = 0;
-        for (int y = 0; y < h; y++)
+        for (int top = 0; top < h; top += c.target->h)
         {
-            for (int x = 0; x < w; x++)
-            {
-                Uint8 r, g, b;
-                SDL_GetRGB(((Uint32*)((Uint8*)c.target->pixels + (size_t)y * c.target->pitch))[x], c.target->format,
-                           &r, &g, &b);
-                const std::uint8_t* p = frame.image.at(x, y);
-                const std::uint32_t want = p[3] ? rgbOf(p) : background;
-                const std::uint32_t got = (std::uint32_t)r << 16 | (std::uint32_t)g << 8 | b;
-                if (got != want && differing++ == 0)
-                    differs = "frame " + std::to_string(index) + " shows " + colour(got) + " at " + std::to_string(x) +
-                              "," + std::to_string(y) + " where the source has " +
-                              (p[3] ? colour(want) : "a transparent pixel");
-            }
+            SDL_FillRect(c.target, nullptr,
+                         SDL_MapRGB(c.target->format, background >> 16, background >> 8 & 0xFF, background & 0xFF));
+            // The band shows rows top.. of the frame drawn at 0,0.
+            SDL_Rect rows = {0, (Sint16)top, (Uint16)w, (Uint16)c.target->h};
+            SDL_BlitSurface(loaded, &rows, c.target, nullptr);
+            const std::string band = compareBand(c, index, frame, top, background, differing);
+            if (differs.empty())
+                differs = band;
         }
-        SDL_UnlockSurface(c.target);
         if (differing > 0)
             return differs + " (" + std::to_string(differing) + " of " + std::to_string((long)w * h) +
                    " pixels differ)";
@@ -745,21 +811,42 @@ std::string compareFrame(Comparison& c, int index, const Frame& frame)
     return "";
 }
 
+// The source's next frame, into c.frame; false after its last.
+bool nextSourceFrame(Comparison& c)
+{
+    c.frame = Reference();
+    Frame frame;
+    if (!c.sourceEnded)
+        c.sourceEnded = !(*c.next)(frame);
+    if (c.sourceEnded)
+        return false;
+    c.sourceFrames++;
+    const Image& image = frame.image;
+    c.frame.w = image.w;
+    c.frame.h = image.h;
+    c.frame.rgb.resize(image.rgba.size() / 4 * 3);
+    c.frame.opaque.resize(image.rgba.size() / 4);
+    for (size_t i = 0; i < image.rgba.size() / 4; i++)
+    {
+        std::memcpy(&c.frame.rgb[i * 3], &image.rgba[i * 4], 3);
+        c.frame.opaque[i] = image.rgba[i * 4 + 3] != 0;
+    }
+    return true;
+}
+
+// The loader's hook: compares the frame it has just loaded, then lets it go (as
+// the hook may) before the source's next frame is read and the next one loads.
 void compareLoadedFrame(const CSpriteInfoLine* line, void* user)
 {
     if (line->kind != CSpriteInfoLine::FRAME || !line->loaded)
         return;
     Comparison& c = *static_cast<Comparison*>(user);
     c.loaded++;
-    Frame frame;
-    if (!c.sourceEnded)
-        c.sourceEnded = !(*c.next)(frame);
-    if (!c.sourceEnded)
-        c.sourceFrames++;
     if (c.differs.empty() && !c.sourceEnded)
-        c.differs = compareFrame(c, line->index, frame);
+        c.differs = compareFrame(c, line->index, c.frame);
     SDL_FreeSurface(c.base->mAnim[line->index].image);
     c.base->mAnim[line->index].image = nullptr;
+    nextSourceFrame(c);
 }
 
 }
@@ -781,15 +868,15 @@ std::string compareDrawn(const std::string& dir, const std::function<bool(Frame&
     Comparison c;
     c.base = &base;
     c.next = &next;
+    nextSourceFrame(c);
     initReporting(&base, dir.c_str(), compareLoadedFrame, &c);
-    if (!c.sourceEnded)
-        for (Frame rest; next(rest);)
-            c.sourceFrames++;
+    while (nextSourceFrame(c))
+    {
+    }
     if (c.sourceFrames != c.loaded || base.mNumFrames != c.loaded)
         c.differs = "the engine loads " + std::to_string(c.loaded) + " frames of " + std::to_string(c.sourceFrames);
     if (c.target)
         SDL_FreeSurface(c.target);
-    c.sprite.release();
     base.release();
     return c.differs;
 }

@@ -19,7 +19,8 @@ namespace velmoraimport
 // nothing was written. Opens SDL's headless display unless it is open already.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// Draws every frame of the set in dir through a sprite of the engine, over two
+// Draws every frame of the set in dir as a sprite of the engine draws it (the
+// frame the engine's loader made, blitted with the key it gave it), over two
 // backgrounds, and compares it with frames (whose pixels are opaque or, with
 // alpha 0, transparent). Empty when they agree, else the first frame that differs,
 // its first differing pixel and how many of its pixels differ. The
