@@ -16,9 +16,9 @@ SpriteSetWriter::SpriteSetWriter(const std::string& dir, std::vector<std::string
 
 bool SpriteSetWriter::add(const std::string& name, SDL_Surface* image, int pause, Uint32 key)
 {
-    const std::string path = mDir + "/" + name;
     if (!mReason.empty())
         return false;
+    const std::string path = mDir + "/" + name;
     // The loader reads a frame line's name as one word and skips lines that
     // start with '#'.
     if (name.empty() || name[0] == '#' || name.find_first_of(" \t\r\n") != std::string::npos)
@@ -35,9 +35,9 @@ bool SpriteSetWriter::add(const std::string& name, SDL_Surface* image, int pause
 
 bool SpriteSetWriter::finish()
 {
-    const std::string path = mDir + "/info";
     if (!mReason.empty())
         return false;
+    const std::string path = mDir + "/info";
     errno = 0;
     std::ofstream info(path, std::ios::binary);
     // The header has to be the first line: the loader reads the frame count from it.

@@ -34,7 +34,6 @@ public:
     // Writes the info file. False when it or a frame could not be written.
     bool finish();
 
-    std::size_t frames() const { return mFrames; }
     // After a failure: the file that could not be written and why.
     const std::string& failedFile() const { return mFailedFile; }
     const std::string& reason() const { return mReason; }
