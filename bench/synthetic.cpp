@@ -3,15 +3,19 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <random>
+#include <system_error>
+
+#include "sprite_set_writer.h"
 
 // Writes a two-frame set of size x size pixels: a disc on the key colour
 // (magenta), saved as 24-bit BMP files so that the engine converts them on
 // load as it does the project's art.
 bool writeSet(const std::string& dir, int size)
 {
-    std::filesystem::create_directories(dir);
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    velmora::SpriteSetWriter set(dir, {"a disc on magenta, two colours"});
     for (int f = 0; f < 2; ++f)
     {
         SDL_Surface* img =
@@ -30,16 +34,12 @@ bool writeSet(const std::string& dir, int size)
             SDL_Rect span = {(Sint16)x0, (Sint16)y, (Uint16)std::max(0, x1 - x0), 1};
             SDL_FillRect(img, &span, colour);
         }
-        std::string name = dir + "/frame" + std::to_string(f) + ".bmp";
-        int saved = SDL_SaveBMP(img, name.c_str());
+        bool added = set.add("frame" + std::to_string(f) + ".bmp", img, 100, 0xFF00FF);
         SDL_FreeSurface(img);
-        if (saved != 0)
+        if (!added)
             return false;
     }
-    std::ofstream info(dir + "/info");
-    info << "FILES: 2\n# a disc on magenta, two colours\nframe0.bmp 100 255 0 255\n"
-            "frame1.bmp 100 255 0 255\n";
-    return (bool)info;
+    return set.finish();
 }
 
 // Sprites bound to `base` and `target`, spread over it by a fixed sequence so that

@@ -27,15 +27,23 @@ flags=(-std=c++17 -g -O1 -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefin
 read -r -a sdl_cflags <<<"$(pkg-config --cflags sdl)"
 read -r -a sdl_libs <<<"$(pkg-config --libs sdl)"
 
-# The engine goes in exactly as the program has it, with its frame table
-# allocation routed through the fuzzer's limit.
-"$cxx" "${flags[@]}" "${sdl_cflags[@]}" -include "$src/tests/fuzz/table_limit.h" \
-    -c "$src/src/sprite.cpp" -o sprite-fuzz.o
-"$cxx" "${flags[@]}" "${sdl_cflags[@]}" -c "$src/src/bmp_check.cpp" -o bmp-check-fuzz.o
-"$cxx" "${flags[@]}" "${sdl_cflags[@]}" "$src/tests/fuzz/sprite_loader_fuzz.cpp" sprite-fuzz.o \
-    bmp-check-fuzz.o "${sdl_libs[@]}" -o fuzz-info
+# The engine goes in exactly as the program has it (its sources as the build
+# lists them), with its frame table allocation routed through the fuzzer's limit.
+engine=()
+while read -r file; do
+    case $file in
+    \#* | "" | *.h) ;;
+    *)
+        engine+=("engine-${file%.cpp}.o")
+        "$cxx" "${flags[@]}" "${sdl_cflags[@]}" -include "$src/tests/fuzz/table_limit.h" \
+            -c "$src/src/$file" -o "${engine[-1]}"
+        ;;
+    esac
+done <"$src/src/engine-sources.txt"
+"$cxx" "${flags[@]}" "${sdl_cflags[@]}" "$src/tests/fuzz/sprite_loader_fuzz.cpp" "${engine[@]}" \
+    "${sdl_libs[@]}" -o fuzz-info
 "$cxx" "${flags[@]}" "${sdl_cflags[@]}" -DVELMORA_FUZZ_FRAME "$src/tests/fuzz/sprite_loader_fuzz.cpp" \
-    sprite-fuzz.o bmp-check-fuzz.o "${sdl_libs[@]}" -o fuzz-frame
+    "${engine[@]}" "${sdl_libs[@]}" -o fuzz-frame
 
 export SDL_VIDEODRIVER=dummy
 sdl=$(ldd ./fuzz-info | sed -n 's/^[[:space:]]*libSDL-1\.2\.so\.0 => \([^ ]*\).*/\1/p')

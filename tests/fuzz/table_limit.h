@@ -1,5 +1,5 @@
-// Included ahead of sprite.cpp in the fuzz build: the engine's calloc becomes the
-// fuzzer's velmoraFuzzCalloc, which refuses frame tables above a limit.
+// Included ahead of the engine's sources in the fuzz build: the engine's calloc
+// becomes the fuzzer's velmoraFuzzCalloc, which refuses frame tables above a limit.
 #ifndef VELMORA_FUZZ_TABLE_LIMIT_H
 #define VELMORA_FUZZ_TABLE_LIMIT_H
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "sprite_set_writer.h"
+
 namespace fs = std::filesystem;
 
 namespace
@@ -161,6 +163,22 @@ void SetDir::write(const std::string& name, const std::string& bytes) const
     out.write(bytes.data(), (std::streamsize)bytes.size());
     if (!out)
         ADD_FAILURE() << "could not write " << path() << "/" << name;
+}
+
+void SetDir::solidSet(const std::vector<SolidFrame>& frames, Uint32 key) const
+{
+    velmora::SpriteSetWriter set(path(), {});
+    for (std::size_t i = 0; i < frames.size(); i++)
+    {
+        SDL_Surface* surface = makeSurface(frames[i].w, frames[i].h);
+        if (surface)
+            fillRect(surface, 0, 0, frames[i].w, frames[i].h, frames[i].colour);
+        set.add("f" + std::to_string(i) + ".bmp", surface, frames[i].pause, key);
+        if (surface)
+            SDL_FreeSurface(surface);
+    }
+    if (!set.finish())
+        ADD_FAILURE() << set.error();
 }
 
 void SetDir::bmp(const std::string& name, int w, int h, Uint32 left, Uint32 right) const

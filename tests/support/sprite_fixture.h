@@ -58,6 +58,14 @@ void dirtyHeap(std::size_t bytes);
 // "aaaaaaa" rather than nothing.
 void paintStack();
 
+// One frame of a set of solid frames: its size, its colour as 0xRRGGBB and its pause.
+struct SolidFrame
+{
+    int w, h;
+    Uint32 colour;
+    int pause;
+};
+
 // A temporary directory for one sprite set, removed with everything in it.
 class SetDir
 {
@@ -69,6 +77,10 @@ public:
 
     // Writes a file byte for byte (the info file, for instance).
     void write(const std::string& name, const std::string& bytes) const;
+    // Writes a whole set, as the tools write one: frame i as the 24-bit BMP
+    // "fi.bmp", filled with its colour, and an info file giving each frame its
+    // pause and `key` as 0xRRGGBB (by default none: red 0).
+    void solidSet(const std::vector<SolidFrame>& frames, Uint32 key = 0) const;
     // A 24-bit BMP: the left half (columns below w/2) in one colour, the rest in another.
     void bmp(const std::string& name, int w, int h, Uint32 left, Uint32 right) const;
     void bmp(const std::string& name, int w, int h, Uint32 colour) const

@@ -24,13 +24,6 @@ void PrintTo(const SDL_Rect& r, std::ostream* os)
 namespace
 {
 
-struct Frame
-{
-    int w, h;
-    Uint32 colour;
-    int pause;
-};
-
 SDL_Rect rect(int x, int y, int w, int h)
 {
     return SDL_Rect{(Sint16)x, (Sint16)y, (Uint16)w, (Uint16)h};
@@ -58,16 +51,9 @@ protected:
     }
 
     // Writes and loads a set of solid frames (no colour key), and binds mSprite to it.
-    void loadAndBind(const std::vector<Frame>& frames, int x, int y)
+    void loadAndBind(const std::vector<SolidFrame>& frames, int x, int y)
     {
-        std::string info = "FILES: " + std::to_string(frames.size()) + "\n";
-        for (std::size_t i = 0; i < frames.size(); i++)
-        {
-            std::string name = "f" + std::to_string(i) + ".bmp";
-            mDir.bmp(name, frames[i].w, frames[i].h, frames[i].colour);
-            info += name + " " + std::to_string(frames[i].pause) + " 0 0 0\n";
-        }
-        mDir.write("info", info);
+        mDir.solidSet(frames);
         ASSERT_EQ(mSet.init(mDir.c_str()), 0);
         bind(x, y);
     }

@@ -24,6 +24,7 @@ using testsupport::run;
 using spritetest::kBlue;
 using spritetest::kRed;
 using spritetest::SetDir;
+using spritetest::SolidFrame;
 
 constexpr Uint32 kKey = 0xFF00FF;
 constexpr Uint32 kTeal = spritetest::kTeal;
@@ -128,13 +129,10 @@ protected:
     // frames differ, as a WebP merges a frame with the next one like it.
     void frames(const std::vector<int>& pauses)
     {
-        std::string info = "FILES: " + std::to_string(pauses.size()) + "\n";
+        std::vector<SolidFrame> set;
         for (size_t i = 0; i < pauses.size(); i++)
-        {
-            mSet.bmp("f" + std::to_string(i) + ".bmp", 4, 4, (Uint32)(i + 1) << 20 | 0x40);
-            info += "f" + std::to_string(i) + ".bmp " + std::to_string(pauses[i]) + " 255 0 255\n";
-        }
-        mSet.write("info", info);
+            set.push_back({4, 4, (Uint32)(i + 1) << 20 | 0x40, pauses[i]});
+        mSet.solidSet(set, kKey);
     }
 
     // Previews the set to out.EXTENSION with the given options and reads the file back.

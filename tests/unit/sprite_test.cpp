@@ -20,14 +20,10 @@ protected:
     // pauses (and no colour key).
     void loadSet(const std::vector<Uint32>& colours, const std::vector<int>& pauses)
     {
-        std::string info = "FILES: " + std::to_string(colours.size()) + "\n";
+        std::vector<SolidFrame> frames;
         for (std::size_t i = 0; i < colours.size(); i++)
-        {
-            std::string name = "f" + std::to_string(i) + ".bmp";
-            mDir.bmp(name, 10, 10, colours[i]);
-            info += name + " " + std::to_string(pauses[i]) + " 0 0 0\n";
-        }
-        mDir.write("info", info);
+            frames.push_back({10, 10, colours[i], pauses[i]});
+        mDir.solidSet(frames);
         ASSERT_EQ(mSet.init(mDir.c_str()), 0);
     }
 

@@ -25,14 +25,10 @@ protected:
     void loadSet(const std::vector<int>& pauses)
     {
         const Uint32 colours[] = {kRed, kGreen, kBlue, kYellow};
-        std::string info = "FILES: " + std::to_string(pauses.size()) + "\n";
+        std::vector<SolidFrame> frames;
         for (std::size_t i = 0; i < pauses.size(); i++)
-        {
-            std::string name = "f" + std::to_string(i) + ".bmp";
-            mDir.bmp(name, 10, 10, colours[i % 4]);
-            info += name + " " + std::to_string(pauses[i]) + " 0 0 0\n";
-        }
-        mDir.write("info", info);
+            frames.push_back({10, 10, colours[i % 4], pauses[i]});
+        mDir.solidSet(frames);
         ASSERT_EQ(mSet.init(mDir.c_str()), 0);
     }
 

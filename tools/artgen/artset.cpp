@@ -1,14 +1,16 @@
 // Writes the demo's data directory: the background and both sprite sets with their info files.
 #include "artset.h"
 
+#include <SDL.h>
+
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "canvas.h"
 #include "figure.h"
 #include "landscape.h"
+#include "sprite_set_writer.h"
 #include "sun.h"
 
 namespace artgen {
@@ -35,23 +37,23 @@ bool writeSet(const fs::path& dir, const std::string& stem, const std::vector<Ca
 {
     if (!makeDirectory(dir, error))
         return false;
-    const fs::path infoPath = dir / "info";
-    std::ofstream info(infoPath);
-    // The header has to be the first line: the loader reads the frame count from it.
-    info << "FILES: " << frames.size() << "\n";
-    info << "# " << comment << "\n";
-    info << "# file pause(ms) key-red key-green key-blue; magenta is transparent\n";
+    velmora::SpriteSetWriter set(dir.string(),
+                                 {comment, "file pause(ms) key-red key-green key-blue; magenta is transparent"});
+    const Uint32 key = (Uint32)kKeyR << 16 | (Uint32)kKeyG << 8 | (Uint32)kKeyB;
     for (size_t i = 0; i < frames.size(); ++i)
     {
         const std::string name = stem + std::to_string(i) + ".bmp";
-        if (!frames[i].saveBmp((dir / name).string(), error))
+        SDL_Surface* image = frames[i].toSurface((dir / name).string(), error);
+        if (!image)
             return false;
-        info << name << " " << pauses[i] << " " << kKeyR << " " << kKeyG << " " << kKeyB << "\n";
+        const bool added = set.add(name, image, pauses[i], key);
+        SDL_FreeSurface(image);
+        if (!added)
+            break;
     }
-    info.close();
-    if (!info)
+    if (!set.finish())
     {
-        error = "cannot write " + infoPath.string();
+        error = set.error();
         return false;
     }
     return true;

@@ -113,7 +113,7 @@ void Canvas::bytesAt(int x, int y, unsigned char& r, unsigned char& g, unsigned 
         g = 1;
 }
 
-bool Canvas::saveBmp(const std::string& path, std::string& error) const
+SDL_Surface* Canvas::toSurface(const std::string& path, std::string& error) const
 {
     // 24 bits with red in the high byte is the layout SDL writes to a BMP as it is.
 #if SDL_BYTEORDER == SDL_LIL_ENDIAN
@@ -126,7 +126,7 @@ bool Canvas::saveBmp(const std::string& path, std::string& error) const
     {
         error = "cannot make a " + std::to_string(mWidth) + "x" + std::to_string(mHeight) +
                 " surface for " + path + ": " + SDL_GetError();
-        return false;
+        return nullptr;
     }
     if (SDL_MUSTLOCK(surface))
         SDL_LockSurface(surface);
@@ -152,6 +152,14 @@ bool Canvas::saveBmp(const std::string& path, std::string& error) const
     }
     if (SDL_MUSTLOCK(surface))
         SDL_UnlockSurface(surface);
+    return surface;
+}
+
+bool Canvas::saveBmp(const std::string& path, std::string& error) const
+{
+    SDL_Surface* surface = toSurface(path, error);
+    if (!surface)
+        return false;
     const int status = SDL_SaveBMP(surface, path.c_str());
     SDL_FreeSurface(surface);
     if (status != 0)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+struct SDL_Surface;
+
 namespace artgen {
 
 // A colour with components in [0, 255]; values outside are clamped when saved.
@@ -57,6 +59,10 @@ public:
     // one step of green, so that only transparent pixels ever carry the key.
     void bytesAt(int x, int y, unsigned char& r, unsigned char& g, unsigned char& b) const;
 
+    // The canvas as a 24-bit SDL surface, its pixels as bytesAt gives them, for
+    // writing to `path`; the caller frees it. On failure returns null and puts a
+    // message naming the file and the reason into `error`.
+    SDL_Surface* toSurface(const std::string& path, std::string& error) const;
     // Writes the canvas as a 24-bit BMP through SDL. On failure returns false and
     // puts a message naming the file and the reason into `error`.
     bool saveBmp(const std::string& path, std::string& error) const;

@@ -509,6 +509,105 @@ void reportMisreading(Report& report, const Read& read, const BmpFlavour& flavou
                                "; save the frame as a plain 24-bit BMP, which every reader reads alike");
 }
 
+
+// What the loader made of the header: a "FILES: <count>" it can use, or why not.
+// tableFailed: the loader stopped at the header without a frame table.
+void reportHeader(Report& report, const std::string& dir, const Read& header, bool tableFailed)
+{
+    int declared = header.numFrames;
+    std::error_code ec;
+    if (header.number == 0)
+    {
+        report.fail(0, fs::is_directory(fs::path(dir) / "info", ec)
+                           ? "\"info\" is a directory, not a file"
+                           : "the info file is empty: the loader finds no \"FILES: <count>\" header");
+    }
+    else if (header.fields != 1)
+    {
+        std::string hint = header.text.rfind("#", 0) == 0 ? " (a comment can't come before the header)" : "";
+        report.fail(header.line, shown(header.text) + " is not a header of the form \"FILES: <count>\"" +
+                                     hint + ": the loader reads no frames");
+    }
+    else
+    {
+        report.note("header", header.line, "FILES: " + std::to_string(declared));
+        if (declared <= 0)
+            report.fail(header.line, std::to_string(declared) + " frames declared: sprites of this set draw nothing");
+        else if (tableFailed)
+            report.fail(header.line, std::to_string(declared) + " frames declared: a frame table that large can't be allocated");
+    }
+}
+
+// One frame line as the loader read it: the frame, its BMP flavour, and what the
+// engine passes over in it. previous is the frame line before it, whose values
+// missing fields keep; firstLoaded the first frame that loaded, whose size is the
+// set's (both null when there is none).
+void reportFrame(Report& report, const Read& read, const Read* previous, const Read* firstLoaded)
+{
+    std::string what = "frame " + std::to_string(read.index);
+    if (read.loaded)
+        report.note(what, read.line, read.name + ", pause " + std::to_string(read.pause) + " ms, " +
+                                         describeKey(read) + ", " + size(read.w, read.h));
+    else
+        report.note(what, read.line, shown(read.text));
+    BmpFlavour flavour = read.path.empty() ? BmpFlavour() : readBmpFlavourFile(read.path);
+    if (flavour.valid)
+        report.note("format", read.line, "BMP, " + describe(flavour));
+    reportReuse(report, read, previous);
+    if (!read.loaded)
+    {
+        report.fail(read.line, "cannot load the image: " + whyNoImage(read) +
+                                   "; the loader stops here and reads no further frames");
+        return;
+    }
+    reportKey(report, read);
+    reportColours(report, read, flavour);
+    reportMisreading(report, read, flavour);
+    if (read.pause < 0)
+        report.warn(read.line, "a negative pause: the frame changes at the next millisecond");
+    if (firstLoaded && (read.w != firstLoaded->w || read.h != firstLoaded->h))
+        report.warn(read.line, size(read.w, read.h) + " differs from the set's size, " +
+                                   size(firstLoaded->w, firstLoaded->h) + " (frame " +
+                                   std::to_string(firstLoaded->index) + "): sprites save and restore only " +
+                                   size(firstLoaded->w, firstLoaded->h) + " beneath themselves");
+    if (read.w > kDisplayWidth || read.h > kDisplayHeight)
+        report.warn(read.line, "larger than the " + size(kDisplayWidth, kDisplayHeight) +
+                                   " display: only part of it can be seen");
+}
+
+// After a load that read its frames: fewer frame lines than declared, or frame
+// lines after the declared ones, which the loader never reads.
+void reportFrameCount(Report& report, const std::string& dir, const Read& last, int loaded, int declared)
+{
+    if (loaded == 0)
+        report.fail(0, "no frame lines follow the header");
+    else if (loaded < declared)
+        report.warn(0, std::to_string(declared) + " frames declared but only " + std::to_string(loaded) +
+                           (loaded == 1 ? " frame line" : " frame lines") + " given: " + entries(loaded, declared - 1) +
+                           " empty, and sprites show nothing for " +
+                           std::to_string(declared - loaded) + " of every " + std::to_string(declared) +
+                           " frame steps");
+    else
+        reportUnread(report, dir, last, declared);
+}
+
+void printResult(std::ostream& out, const Report& report, int loaded, const CSpriteBase& base)
+{
+    switch (report.verdict())
+    {
+    case kClean:
+        out << "  result: loads cleanly, " << loaded << (loaded == 1 ? " frame" : " frames") << " of "
+            << size(base.mW, base.mH) << "\n";
+        break;
+    case kWarnings:
+        out << "  result: loads with " << report.warnings()
+            << (report.warnings() == 1 ? " warning" : " warnings") << "\n";
+        break;
+    case kUnusable:
+        out << "  result: cannot be used\n";
+        break;
+    }
+}
 }
 
 bool openDisplay(std::string* error)
@@ -549,27 +648,7 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
 
     const Read& header = watch.reads.front();
     int declared = header.numFrames;
-    std::error_code ec;
-    if (header.number == 0)
-    {
-        report.fail(0, fs::is_directory(fs::path(dir) / "info", ec)
-                           ? "\"info\" is a directory, not a file"
-                           : "the info file is empty: the loader finds no \"FILES: <count>\" header");
-    }
-    else if (header.fields != 1)
-    {
-        std::string hint = header.text.rfind("#", 0) == 0 ? " (a comment can't come before the header)" : "";
-        report.fail(header.line, shown(header.text) + " is not a header of the form \"FILES: <count>\"" +
-                                     hint + ": the loader reads no frames");
-    }
-    else
-    {
-        report.note("header", header.line, "FILES: " + std::to_string(declared));
-        if (declared <= 0)
-            report.fail(header.line, std::to_string(declared) + " frames declared: sprites of this set draw nothing");
-        else if (status != 0 && base.mNumFrames == 0 && watch.reads.size() == 1)
-            report.fail(header.line, std::to_string(declared) + " frames declared: a frame table that large can't be allocated");
-    }
+    reportHeader(report, dir, header, status != 0 && base.mNumFrames == 0 && watch.reads.size() == 1);
 
     const Read* previous = nullptr;  // the last frame line, whose values missing fields keep
     const Read* firstLoaded = nullptr;
@@ -588,77 +667,19 @@ Verdict checkSet(const std::string& dir, std::ostream& out)
             report.warn(read.line, "begins with a NUL byte: the loader skips it as an empty line");
         if (read.kind != CSpriteInfoLine::FRAME)
             continue;
-
-        std::string what = "frame " + std::to_string(read.index);
+        reportFrame(report, read, previous, firstLoaded);
         if (read.loaded)
         {
-            report.note(what, read.line, read.name + ", pause " + std::to_string(read.pause) + " ms, " +
-                                             describeKey(read) + ", " + size(read.w, read.h));
             loaded++;
-        }
-        else
-        {
-            report.note(what, read.line, shown(read.text));
-        }
-        BmpFlavour flavour = read.path.empty() ? BmpFlavour() : readBmpFlavourFile(read.path);
-        if (flavour.valid)
-            report.note("format", read.line, "BMP, " + describe(flavour));
-        reportReuse(report, read, previous);
-        if (read.loaded)
-        {
-            reportKey(report, read);
-            reportColours(report, read, flavour);
-            reportMisreading(report, read, flavour);
-            if (read.pause < 0)
-                report.warn(read.line, "a negative pause: the frame changes at the next millisecond");
             if (!firstLoaded)
                 firstLoaded = &read;
-            else if (read.w != firstLoaded->w || read.h != firstLoaded->h)
-                report.warn(read.line, size(read.w, read.h) + " differs from the set's size, " +
-                                           size(firstLoaded->w, firstLoaded->h) + " (frame " +
-                                           std::to_string(firstLoaded->index) +
-                                           "): sprites save and restore only " +
-                                           size(firstLoaded->w, firstLoaded->h) + " beneath themselves");
-            if (read.w > kDisplayWidth || read.h > kDisplayHeight)
-                report.warn(read.line, "larger than the " + size(kDisplayWidth, kDisplayHeight) +
-                                           " display: only part of it can be seen");
-        }
-        else
-        {
-            report.fail(read.line, "cannot load the image: " + whyNoImage(read) +
-                                       "; the loader stops here and reads no further frames");
         }
         previous = &read;
     }
 
     if (status == 0 && header.fields == 1 && declared > 0)
-    {
-        if (loaded == 0)
-            report.fail(0, "no frame lines follow the header");
-        else if (loaded < declared)
-            report.warn(0, std::to_string(declared) + " frames declared but only " + std::to_string(loaded) +
-                               (loaded == 1 ? " frame line" : " frame lines") + " given: " + entries(loaded, declared - 1) +
-                               " empty, and sprites show nothing for " +
-                               std::to_string(declared - loaded) + " of every " + std::to_string(declared) +
-                               " frame steps");
-        else
-            reportUnread(report, dir, watch.reads.back(), declared);
-    }
-
-    switch (report.verdict())
-    {
-    case kClean:
-        out << "  result: loads cleanly, " << loaded << (loaded == 1 ? " frame" : " frames") << " of "
-            << size(base.mW, base.mH) << "\n";
-        break;
-    case kWarnings:
-        out << "  result: loads with " << report.warnings()
-            << (report.warnings() == 1 ? " warning" : " warnings") << "\n";
-        break;
-    case kUnusable:
-        out << "  result: cannot be used\n";
-        break;
-    }
+        reportFrameCount(report, dir, watch.reads.back(), loaded, declared);
+    printResult(out, report, loaded, base);
     base.release();
     return report.verdict();
 }

@@ -13,7 +13,6 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -22,6 +21,7 @@
 #include "sprite.h"
 #include "sprite_info.h"
 #include "sprite_check.h"
+#include "sprite_set_writer.h"
 
 namespace velmoraimport
 {
@@ -412,12 +412,14 @@ std::uint32_t chooseKey(const std::vector<bool>& used)
     return 0;
 }
 
-// A 24-bit BMP through SDL, transparent pixels in the key colour.
-void writeBmp(const Image& image, std::uint32_t key, const std::string& path)
+using Surface = std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)>;
+
+// The image as an SDL surface without alpha, transparent pixels in the key colour.
+Surface keyedSurface(const Image& image, std::uint32_t key, const std::string& path)
 {
     // 24 bits a pixel, the layout SDL writes as it is, without a converted copy.
-    std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface(
-        SDL_CreateRGBSurface(SDL_SWSURFACE, image.w, image.h, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0), SDL_FreeSurface);
+    Surface surface(SDL_CreateRGBSurface(SDL_SWSURFACE, image.w, image.h, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0),
+                    SDL_FreeSurface);
     if (!surface)
         throw ReadError(path, std::string("cannot make a surface for it: ") + SDL_GetError());
     SDL_LockSurface(surface.get());
@@ -432,9 +434,7 @@ void writeBmp(const Image& image, std::uint32_t key, const std::string& path)
         }
     }
     SDL_UnlockSurface(surface.get());
-    // SDL writes a surface without alpha as an uncompressed 24-bit BMP.
-    if (SDL_SaveBMP(surface.get(), path.c_str()) != 0)
-        throw ReadError(path, std::string("cannot be written: ") + SDL_GetError());
+    return surface;
 }
 
 bool hasTransparent(const Image& image)
@@ -452,30 +452,26 @@ std::string frameName(size_t index, size_t count)
     return "frame" + digits + ".bmp";
 }
 
-// Writes the frames of source, flattened, as the set's BMPs and info file.
+// Writes the frames of source, flattened, as the set's BMPs and info file. SDL
+// writes a surface without alpha as an uncompressed 24-bit BMP.
 void writeSet(const fs::path& dir, FrameSource& source, size_t count, std::uint32_t key, const Options& options)
 {
-    const fs::path infoPath = dir / "info";
-    std::ofstream info(infoPath);
-    // The header has to be the first line: the loader reads the frame count from it.
-    info << "FILES: " << count << "\n"
-         << "# written by velmora-import: file, pause in ms, key colour (transparent)\n";
+    velmora::SpriteSetWriter set(dir.string(),
+                                 {"written by velmora-import: file, pause in ms, key colour (transparent)"});
     source.rewind();
     Frame frame;
     for (size_t i = 0; i < count && source.next(frame); i++)
     {
         flatten(frame, options);
         const std::string name = frameName(i, count);
-        writeBmp(frame.image, key, (dir / name).string());
         // A frame without transparent pixels gets no key (red 0): there is nothing to cut, and
         // a sprite's background buffer, which takes frame 0's key, then restores every colour.
-        const std::uint32_t frameKey = hasTransparent(frame.image) ? key : 0;
-        info << name << " " << frame.pause << " " << (frameKey >> 16) << " " << (frameKey >> 8 & 0xFF) << " "
-             << (frameKey & 0xFF) << "\n";
+        const std::uint32_t frameKey = hasTransparent(frame.image) ? key : velmora::kNoKey;
+        if (!set.add(name, keyedSurface(frame.image, key, (dir / name).string()).get(), frame.pause, frameKey))
+            break;
     }
-    info.close();
-    if (!info)
-        throw ReadError(infoPath.string(), "cannot be written");
+    if (!set.finish())
+        throw ReadError(set.failedFile(), "cannot be written: " + set.reason());
 }
 
 // A directory made beside OUTDIR, removed with what it holds unless kept.
