@@ -6,13 +6,14 @@
 // the resident memory after each window to VELMORA_SOAK_LOG, and ends the run
 // with a quit event after the last window. The program itself is unchanged.
 #include <SDL.h>
-#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <vector>
+
+#include "next_symbol.h"
 
 namespace
 {
@@ -57,14 +58,6 @@ void fail(const char* what)
 {
     fprintf(stderr, "fast_clock: %s\n", what);
     abort();
-}
-
-template <typename Function> Function real(const char* name)
-{
-    Function function = (Function)dlsym(RTLD_NEXT, name);
-    if (!function)
-        fail(name);
-    return function;
 }
 
 bool inWindow(Uint64 now)
@@ -150,7 +143,7 @@ extern "C" Uint32 SDL_GetTicks(void)
 extern "C" int SDL_UpperBlit(SDL_Surface* src, SDL_Rect* srcrect, SDL_Surface* dst,
                              SDL_Rect* dstrect)
 {
-    static BlitFunction realBlit = real<BlitFunction>("SDL_UpperBlit");
+    static BlitFunction realBlit = velmora::nextDefinition<BlitFunction>("SDL_UpperBlit");
     if (dst && dst == SDL_GetVideoSurface() && src != dst)
         gDrawn.push_back(src);
     return realBlit(src, srcrect, dst, dstrect);
@@ -158,7 +151,7 @@ extern "C" int SDL_UpperBlit(SDL_Surface* src, SDL_Rect* srcrect, SDL_Surface* d
 
 extern "C" int SDL_Flip(SDL_Surface* screen)
 {
-    static FlipFunction realFlip = real<FlipFunction>("SDL_Flip");
+    static FlipFunction realFlip = velmora::nextDefinition<FlipFunction>("SDL_Flip");
     static bool done = false;
     static long passes = 0;
     if (!gLog)

@@ -3,7 +3,6 @@
 // 2^32 ms and day 60 must be what it is at start-up, to the millisecond, and
 // the program's memory must not grow.
 #include "sprite.h"
-#include "xsession.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "process.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -97,18 +99,19 @@ protected:
 
 TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
 {
-    const fs::path data = e2e::projectData();
-    e2e::TempDir scratch;
+    const fs::path data = VELMORA_DATA;
+    velmora::TempDir scratch("velmora-soak");
     const fs::path logFile = scratch.path() / "soak.log";
 
-    e2e::Process program(e2e::velmoraProgram(), {}, data,
-                         {{"SDL_VIDEODRIVER", "dummy"},
-                          {"SDL_AUDIODRIVER", "dummy"},
-                          {"LD_PRELOAD", VELMORA_FAST_CLOCK},
-                          {"VELMORA_SOAK_LOG", logFile.string()}});
-    e2e::ExitResult result = program.wait(e2e::Seconds(240));
-    ASSERT_TRUE(result.exited && result.status == 0)
-        << result << "\n" << program.out() << program.err();
+    velmora::Command program{{VELMORA_PROGRAM}};
+    program.dir = data.string();
+    program.env = {{"SDL_VIDEODRIVER", "dummy"},
+                   {"SDL_AUDIODRIVER", "dummy"},
+                   {"LD_PRELOAD", VELMORA_FAST_CLOCK},
+                   {"VELMORA_SOAK_LOG", logFile.string()}};
+    program.out.kind = program.err.kind = velmora::Stream::Collect;
+    const velmora::Outcome result = velmora::run(program, velmora::Seconds(240));
+    ASSERT_EQ(result.status, 0) << result;
 
     SoakLog log = readLog(logFile);
     ASSERT_FALSE(log.end.empty()) << "the run ended before its last window";

@@ -9,10 +9,11 @@
 //   VELMORA_RECORD_STEP    ms the clock moves per pass (default 40, so 25 per second)
 //   VELMORA_RECORD_UP      FIRST-LAST: the passes during which Up is held (default none)
 #include <SDL.h>
-#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "next_symbol.h"
 
 namespace
 {
@@ -35,14 +36,6 @@ void fail(const char* what, const char* detail)
 {
     fprintf(stderr, "recording_clock: %s%s\n", what, detail);
     exit(3);
-}
-
-template <typename Function> Function real(const char* name)
-{
-    Function function = (Function)dlsym(RTLD_NEXT, name);
-    if (!function)
-        fail("SDL has no ", name);
-    return function;
 }
 
 long number(const char* name, long fallback)
@@ -85,7 +78,7 @@ extern "C" Uint32 SDL_GetTicks(void)
 // The program reads the keyboard once per pass, before it draws and presents.
 extern "C" Uint8* SDL_GetKeyState(int* numkeys)
 {
-    static KeyStateFunction realKeyState = real<KeyStateFunction>("SDL_GetKeyState");
+    static KeyStateFunction realKeyState = velmora::nextDefinition<KeyStateFunction>("SDL_GetKeyState");
     static Uint8 keys[SDLK_LAST];
     int count = 0;
     Uint8* state = realKeyState(&count);
@@ -101,7 +94,7 @@ extern "C" Uint8* SDL_GetKeyState(int* numkeys)
 
 extern "C" int SDL_Flip(SDL_Surface* screen)
 {
-    static FlipFunction realFlip = real<FlipFunction>("SDL_Flip");
+    static FlipFunction realFlip = velmora::nextDefinition<FlipFunction>("SDL_Flip");
     const Recording& settings = recording();
     int result = realFlip(screen);
     if (gPass >= settings.passes)
