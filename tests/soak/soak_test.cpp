@@ -1,7 +1,8 @@
-// Soak run: the real program, headless, through 60 simulated days on a fast
-// clock. Every frame period measured around 2^24 ms, 2^31 ms, the wrap at
-// 2^32 ms and day 60 must be what it is at start-up, to the millisecond, and
-// the program's memory must not grow.
+// Soak run: the real program, headless, through 60 simulated days on the
+// recording clock, which moves a millisecond per pass in a window around
+// start-up, 2^24 ms, 2^31 ms, the wrap at 2^32 ms and day 60, and leaps between
+// them. Every frame period measured in those windows must be what it is at
+// start-up, to the millisecond, and the program's memory must not grow.
 #include "sprite.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,29 @@ const SceneSprite kSprites[] = {
     {"vikings1", "includes/vikings", 1.0f},
     {"vikings2", "includes/vikings", 1.5f},
 };
-const char* const kWindows[] = {"start", "2^24", "2^31", "2^32", "day60"};
+// Where the clock measures: 3000 passes a millisecond apart around each tick.
+const long kWindowPasses = 3000;
+struct Window
+{
+    const char* name;
+    unsigned long long around;
+};
+const Window kWindows[] = {
+    {"start", kWindowPasses / 2},
+    {"2^24", 1ull << 24},
+    {"2^31", 1ull << 31},
+    {"2^32", 1ull << 32},
+    {"day60", 60ull * 24 * 3600 * 1000},
+};
+
+// The windows as the recording clock reads them: NAME@TICK,...
+std::string windowList()
+{
+    std::string list;
+    for (const Window& w : kWindows)
+        list += std::string(list.empty() ? "" : ",") + w.name + "@" + std::to_string(w.around - kWindowPasses / 2);
+    return list;
+}
 
 struct SoakLog
 {
@@ -107,8 +130,11 @@ TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
     program.dir = data.string();
     program.env = {{"SDL_VIDEODRIVER", "dummy"},
                    {"SDL_AUDIODRIVER", "dummy"},
-                   {"LD_PRELOAD", VELMORA_FAST_CLOCK},
-                   {"VELMORA_SOAK_LOG", logFile.string()}};
+                   {"LD_PRELOAD", VELMORA_RECORDING_CLOCK},
+                   {"VELMORA_RECORD_LOG", logFile.string()},
+                   {"VELMORA_RECORD_PASSES", std::to_string(kWindowPasses)},
+                   {"VELMORA_RECORD_STEP", "1"},
+                   {"VELMORA_RECORD_WINDOWS", windowList()}};
     program.out.kind = program.err.kind = velmora::Stream::Collect;
     const velmora::Outcome result = velmora::run(program, velmora::Seconds(240));
     ASSERT_EQ(result.status, 0) << result;
@@ -122,8 +148,9 @@ TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
         const SceneSprite& sprite = kSprites[s];
         const std::vector<int> pauses = pausesOf(data / sprite.set);
         ASSERT_FALSE(pauses.empty());
-        for (const char* window : kWindows)
+        for (const Window& w : kWindows)
         {
+            const char* window = w.name;
             const auto& measured = log.periods[window][s];
             std::cout << window << " " << sprite.name << ":";
             // Every frame of the set shows at least once in a window.
@@ -147,8 +174,9 @@ TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
     // added to it per pass.
     ASSERT_EQ(log.residentKiB.size(), std::size(kWindows));
     const long first = log.residentKiB["start"];
-    for (const char* window : kWindows)
+    for (const Window& w : kWindows)
     {
+        const char* window = w.name;
         std::cout << "resident after " << window << ": " << log.residentKiB[window] << " KiB\n";
         EXPECT_GT(log.residentKiB[window], 0);
         EXPECT_LE(log.residentKiB[window], first + 256) << window;
