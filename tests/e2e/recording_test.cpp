@@ -8,6 +8,7 @@
 #include <string>
 
 #include "picture.h"
+#include "recording_clock.h"
 #include "scene.h"
 #include "xsession.h"
 
@@ -40,17 +41,13 @@ TEST(RecordingClock, RecordsEveryPassOnItsClockWithUpHeldAsAsked)
     const fs::path frames = work.path() / "frames";
     fs::create_directory(frames);
 
-    velmora::Command program{{e2e::velmoraProgram().string()}};
-    program.dir = work.str();
-    program.env = {{"SDL_VIDEODRIVER", "dummy"},
-                   {"SDL_AUDIODRIVER", "dummy"},
-                   {"LD_PRELOAD", VELMORA_RECORDING_CLOCK},
-                   {"VELMORA_RECORD_DIR", frames.string()},
-                   {"VELMORA_RECORD_PASSES", std::to_string(kPasses)},
-                   {"VELMORA_RECORD_STEP", std::to_string(kStep)},
-                   {"VELMORA_RECORD_UP", std::to_string(kUpFirst) + "-" + std::to_string(kUpLast)}};
-    program.out.kind = program.err.kind = velmora::Stream::Collect;
-    const velmora::Outcome result = velmora::run(program, velmora::Seconds(60));
+    const velmora::Outcome result = testsupport::runOnRecordingClock(
+        e2e::velmoraProgram().string(), work.str(),
+        {{"VELMORA_RECORD_DIR", frames.string()},
+         {"VELMORA_RECORD_PASSES", std::to_string(kPasses)},
+         {"VELMORA_RECORD_STEP", std::to_string(kStep)},
+         {"VELMORA_RECORD_UP", std::to_string(kUpFirst) + "-" + std::to_string(kUpLast)}},
+        velmora::Seconds(60));
     ASSERT_EQ(result.status, 0) << result;
     EXPECT_FALSE(fs::exists(picture(frames, kPasses))) << "a picture past the last pass";
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "recording_clock.h"
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -126,17 +126,13 @@ TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
     velmora::TempDir scratch("velmora-soak");
     const fs::path logFile = scratch.path() / "soak.log";
 
-    velmora::Command program{{VELMORA_PROGRAM}};
-    program.dir = data.string();
-    program.env = {{"SDL_VIDEODRIVER", "dummy"},
-                   {"SDL_AUDIODRIVER", "dummy"},
-                   {"LD_PRELOAD", VELMORA_RECORDING_CLOCK},
-                   {"VELMORA_RECORD_LOG", logFile.string()},
-                   {"VELMORA_RECORD_PASSES", std::to_string(kWindowPasses)},
-                   {"VELMORA_RECORD_STEP", "1"},
-                   {"VELMORA_RECORD_WINDOWS", windowList()}};
-    program.out.kind = program.err.kind = velmora::Stream::Collect;
-    const velmora::Outcome result = velmora::run(program, velmora::Seconds(240));
+    const velmora::Outcome result = testsupport::runOnRecordingClock(
+        VELMORA_PROGRAM, data.string(),
+        {{"VELMORA_RECORD_LOG", logFile.string()},
+         {"VELMORA_RECORD_PASSES", std::to_string(kWindowPasses)},
+         {"VELMORA_RECORD_STEP", "1"},
+         {"VELMORA_RECORD_WINDOWS", windowList()}},
+        velmora::Seconds(240));
     ASSERT_EQ(result.status, 0) << result;
 
     SoakLog log = readLog(logFile);
