@@ -49,7 +49,8 @@ std::filesystem::path artifactDir();
 bool pollUntil(const std::function<bool()>& condition, Seconds timeout);
 
 // A private X server: Xvfb picks a free display number itself (-displayfd), so
-// tests running in parallel never race for one. Ended with the test process.
+// tests running in parallel never race for one. Ended with the object, or
+// with the test process if that ends first.
 class XServer
 {
 public:
