@@ -4,10 +4,11 @@
 #define VELMORA_BENCH_CHILD_H
 
 #include <stdio.h>
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
+
+#include "process.h"
 
 class Child
 {
@@ -17,24 +18,23 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    // Starts argv[0] (searched in PATH) with `env` added to this process's
+    // Starts argv[0] (searched in PATH) with `env` changed in this process's
     // environment. 0 on success, -1 with a message on stderr otherwise.
-    int start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+    int start(const std::vector<std::string>& argv, const velmora::EnvChanges& env,
               bool pipeStderr);
     // The next line of its output without the newline; false at its end.
     bool readLine(std::string* line);
     // Writes a line to its input; false when it can't take it.
     bool writeLine(const std::string& line);
     // The read end of its standard error, when piped: whoever takes it closes it.
-    int takeStderr();
+    int takeStderr() { return mProcess.takePipe(2); }
     // Closes its input and waits for it: its exit status, or -1.
     int wait();
 
 private:
-    pid_t mPid = -1;
+    velmora::Process mProcess;
     FILE* mIn = nullptr;
     FILE* mOut = nullptr;
-    int mErr = -1;
 };
 
 #endif

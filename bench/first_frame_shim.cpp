@@ -4,11 +4,12 @@
 // the file named by VELMORA_FIRST_FRAME_OUT and ends the process, since nothing
 // after that is timed.
 #include <SDL.h>
-#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "next_symbol.h"
 
 namespace
 {
@@ -29,23 +30,12 @@ __attribute__((constructor)) void markLoaded()
     loadedNs = nowNs();
 }
 
-template <class Fn> Fn nextSymbol(const char* name)
-{
-    void* symbol = dlsym(RTLD_NEXT, name);
-    if (!symbol)
-    {
-        fprintf(stderr, "first-frame shim: %s not found: %s\n", name, dlerror());
-        _exit(3);
-    }
-    return reinterpret_cast<Fn>(symbol);
-}
-
 }
 
 extern "C" int SDL_Init(Uint32 flags)
 {
     typedef int (*Init)(Uint32);
-    static Init real = nextSymbol<Init>("SDL_Init");
+    static Init real = velmora::nextDefinition<Init>("SDL_Init");
     int result = real(flags);
     initNs = nowNs();
     return result;
@@ -54,7 +44,7 @@ extern "C" int SDL_Init(Uint32 flags)
 extern "C" SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
 {
     typedef SDL_Surface* (*SetVideoMode)(int, int, int, Uint32);
-    static SetVideoMode real = nextSymbol<SetVideoMode>("SDL_SetVideoMode");
+    static SetVideoMode real = velmora::nextDefinition<SetVideoMode>("SDL_SetVideoMode");
     SDL_Surface* surface = real(width, height, bpp, flags);
     modeNs = nowNs();
     return surface;
@@ -63,7 +53,7 @@ extern "C" SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 
 extern "C" int SDL_Flip(SDL_Surface* surface)
 {
     typedef int (*Flip)(SDL_Surface*);
-    static Flip real = nextSymbol<Flip>("SDL_Flip");
+    static Flip real = velmora::nextDefinition<Flip>("SDL_Flip");
     int result = real(surface);
     long long presentedNs = nowNs();
 

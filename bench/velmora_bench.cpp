@@ -26,10 +26,10 @@
 #include "report.h"
 #include "scenario.h"
 #include "sdl_library.h"
-#include "shell.h"
+#include "process.h"
 #include "startup.h"
 #include "synthetic.h"
-#include "temp_path.h"
+#include "temp_dir.h"
 #include "velmora.h"
 
 #include <SDL.h>
@@ -44,8 +44,10 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace
@@ -284,42 +286,19 @@ struct Bench
     std::vector<std::unique_ptr<Scenario>> all;
 };
 
-// The demo scene, its floors, full redraw and the encoded-frames variant.
-void addDemoScenarios(Bench& bench)
+// floor: the same nine blits and the flip as bare SDL calls. The buffers are
+// made as the engine makes them, copies of frame 0 without its colour key. A
+// variant that the engine does not use shows what encoded frames would add.
+void addFloorScenarios(Bench& bench, CSpriteFrame* vikingRle, CSpriteFrame* sunRle)
 {
-    const Options& opt = bench.opt;
     SDL_Surface* display = bench.display;
-    const DemoSprite(&demo)[3] = bench.demo;
-    const std::vector<size_t>& demoDirtyBytes = bench.demoDirtyBytes;
-    const std::vector<size_t>& demoFullBytes = bench.demoFullBytes;
-    const double demoPixels = bench.demoPixels;
-    auto redrawBackground = [display]() { drawBG(back, display); };
-
-    // scene: the program's own frame step.
-    if (wanted(opt, "scene"))
-    {
-        Scenario s = bench.demoScenario("scene", "scene (drawScene)", "dirty", opt.passes,
-                                        demoDirtyBytes);
-        s.prepare = redrawBackground;
-        setScenePasses(s);
-        bench.add(std::move(s));
-    }
-
-    // Run-length-encoded copies of the sets' frames, for the variants below that
-    // show what SDL_RLEACCEL would gain; the program keeps its plain colour keys.
-    CSpriteFrame* vikingRle = rleFrames(vikingBase);
-    CSpriteFrame* sunRle = rleFrames(sunBase);
-
-    // floor: the same nine blits and the flip as bare SDL calls. The buffers are
-    // made as the engine makes them, copies of frame 0 without its colour key. A
-    // variant that the engine does not use shows what encoded frames would add.
     for (int variant = 0; variant < 2; ++variant)
     {
         bool encoded = variant == 1;
-        if (!wanted(opt, encoded ? "unkeyed" : "floor"))
+        if (!wanted(bench.opt, encoded ? "unkeyed" : "floor"))
             continue;
         auto sprites = std::make_shared<std::vector<BareSprite>>();
-        for (const DemoSprite& d : demo)
+        for (const DemoSprite& d : bench.demo)
         {
             SDL_Surface* buffer = SDL_DisplayFormat(d.base->mAnim[0].image);
             SDL_SetColorKey(buffer, 0, 0);
@@ -330,7 +309,7 @@ void addDemoScenarios(Bench& bench)
         }
         const char* names[] = {"floor (bare SDL)", "floor, unkeyed + RLE"};
         Scenario s = bench.demoScenario(encoded ? "unkeyed" : "floor", names[variant], "floor",
-                                        opt.passes, demoDirtyBytes);
+                                        bench.opt.passes, bench.demoDirtyBytes);
         s.prepare = [sprites, display]() {
             drawBG(back, display);
             for (BareSprite& b : *sprites)
@@ -341,46 +320,75 @@ void addDemoScenarios(Bench& bench)
         });
         bench.add(std::move(s));
     }
+}
 
-    // full redraw of the demo: the background whole, then the three sprites.
-    if (wanted(opt, "full"))
+// full redraw of the demo: the background whole, then the three sprites.
+void addFullRedrawScenario(Bench& bench)
+{
+    if (!wanted(bench.opt, "full"))
+        return;
+    SDL_Surface* display = bench.display;
+    auto sprites = std::make_shared<std::vector<CSprite>>(3);
+    for (int i = 0; i < 3; ++i)
     {
-        auto sprites = std::make_shared<std::vector<CSprite>>(3);
-        for (int i = 0; i < 3; ++i)
-        {
-            (*sprites)[i].init(demo[i].base, display);
-            (*sprites)[i].set(demo[i].x, demo[i].y);
-            (*sprites)[i].setSpeed(demo[i].speed);
-        }
-        int passes = bench.passesFor((double)display->w * display->h + demoPixels / 3);
-        Scenario s = bench.demoScenario("full", "full redraw", "full", passes, demoFullBytes);
-        setPasses(s, [sprites, display](auto& marks, Phases& ph) {
-            fullPass(*sprites, back, display, display, marks, ph);
-        });
-        bench.add(std::move(s));
+        (*sprites)[i].init(bench.demo[i].base, display);
+        (*sprites)[i].set(bench.demo[i].x, bench.demo[i].y);
+        (*sprites)[i].setSpeed(bench.demo[i].speed);
     }
+    int passes = bench.passesFor((double)display->w * display->h + bench.demoPixels / 3);
+    Scenario s = bench.demoScenario("full", "full redraw", "full", passes, bench.demoFullBytes);
+    setPasses(s, [sprites, display](auto& marks, Phases& ph) {
+        fullPass(*sprites, back, display, display, marks, ph);
+    });
+    bench.add(std::move(s));
+}
 
-    // The program's drawScene with run-length-encoded frames: the sets' frame tables
-    // are swapped for encoded copies around each repeat. Measured here only; the
-    // program keeps its plain colour keys.
-    if (wanted(opt, "rle"))
+// The program's drawScene with run-length-encoded frames: the sets' frame tables
+// are swapped for encoded copies around each repeat. Measured here only; the
+// program keeps its plain colour keys.
+void addRleSceneScenario(Bench& bench, CSpriteFrame* vikingRle, CSpriteFrame* sunRle)
+{
+    if (!wanted(bench.opt, "rle"))
+        return;
+    SDL_Surface* display = bench.display;
+    auto saved = std::make_shared<std::pair<CSpriteFrame*, CSpriteFrame*>>();
+    Scenario s = bench.demoScenario("rle", "scene, RLE frames", "dirty", bench.opt.passes,
+                                    bench.demoDirtyBytes);
+    s.prepare = [=]() {
+        drawBG(back, display);
+        *saved = {vikingBase.mAnim, sunBase.mAnim};
+        vikingBase.mAnim = vikingRle;
+        sunBase.mAnim = sunRle;
+    };
+    s.finish = [=]() {
+        vikingBase.mAnim = saved->first;
+        sunBase.mAnim = saved->second;
+    };
+    setScenePasses(s);
+    bench.add(std::move(s));
+}
+
+// The demo scene, its floors, full redraw and the encoded-frames variant.
+void addDemoScenarios(Bench& bench)
+{
+    // scene: the program's own frame step.
+    if (wanted(bench.opt, "scene"))
     {
-        auto saved = std::make_shared<std::pair<CSpriteFrame*, CSpriteFrame*>>();
-        Scenario s = bench.demoScenario("rle", "scene, RLE frames", "dirty", opt.passes,
-                                        demoDirtyBytes);
-        s.prepare = [=]() {
-            drawBG(back, display);
-            *saved = {vikingBase.mAnim, sunBase.mAnim};
-            vikingBase.mAnim = vikingRle;
-            sunBase.mAnim = sunRle;
-        };
-        s.finish = [=]() {
-            vikingBase.mAnim = saved->first;
-            sunBase.mAnim = saved->second;
-        };
+        Scenario s = bench.demoScenario("scene", "scene (drawScene)", "dirty", bench.opt.passes,
+                                        bench.demoDirtyBytes);
+        SDL_Surface* display = bench.display;
+        s.prepare = [display]() { drawBG(back, display); };
         setScenePasses(s);
         bench.add(std::move(s));
     }
+
+    // Run-length-encoded copies of the sets' frames, for the variants that show
+    // what SDL_RLEACCEL would gain; the program keeps its plain colour keys.
+    CSpriteFrame* vikingRle = rleFrames(vikingBase);
+    CSpriteFrame* sunRle = rleFrames(sunBase);
+    addFloorScenarios(bench, vikingRle, sunRle);
+    addFullRedrawScenario(bench);
+    addRleSceneScenario(bench, vikingRle, sunRle);
 }
 
 const int kPresentPasses = 1000;
@@ -406,9 +414,9 @@ Scenario pygameScenario(const Options& opt, const std::string& dataDir, int pass
                                      "--warmup",  std::to_string(passes / 10), "--marks"};
     s.external = [argv, opt](Scenario& self) {
         Child child;
-        std::vector<std::string> env;
+        velmora::EnvChanges env;
         if (opt.wayland)
-            env.push_back("WAYLAND_DEBUG=client");
+            env["WAYLAND_DEBUG"] = "client";
         if (child.start(argv, env, opt.wayland) != 0)
             return;
         std::unique_ptr<FramesShown> shown;
@@ -502,8 +510,9 @@ void addPresentScenarios(Bench& bench, const std::string& dataDir)
         bench.add(std::move(s));
     }
 
-    std::string probe = velmora::quoted(opt.python) + " -c 'import pygame' >/dev/null 2>&1";
-    if (system(probe.c_str()) == 0)
+    velmora::Command probe{{opt.python, "-c", "import pygame"}};
+    probe.out.kind = probe.err.kind = velmora::Stream::Null;
+    if (velmora::run(probe).succeeded())
         bench.add(pygameScenario(opt, dataDir, passes));
     else
         printf("present: no pygame rendition: %s can't import pygame (python3-pygame)\n",
@@ -572,7 +581,7 @@ void addTargetScenarios(Bench& bench)
 
 // Scaling: synthetic sets loaded through the engine from a temporary directory,
 // which is left in tempDir. False when the sets can't be made.
-bool addScalingScenarios(Bench& bench, std::filesystem::path& tempDir)
+bool addScalingScenarios(Bench& bench, std::optional<velmora::TempDir>& tempDir)
 {
     const Options& opt = bench.opt;
     SDL_Surface* display = bench.display;
@@ -580,79 +589,78 @@ bool addScalingScenarios(Bench& bench, std::filesystem::path& tempDir)
     auto redrawBackground = [display]() { drawBG(back, display); };
     namespace fs = std::filesystem;
 
-    // Scaling: synthetic sets loaded through the engine from a temporary directory.
     if (!wanted(opt, "scaling"))
         return true;
+    try
     {
-        tempDir = velmora::makeTempDir("velmora-bench");
-        if (tempDir.empty())
+        tempDir.emplace("velmora-bench");
+    }
+    catch (const std::system_error& e)
+    {
+        fprintf(stderr, "velmora-bench: %s\n", e.what());
+        return false;
+    }
+    const int sizes[] = {32, 96, 256};
+    const int counts[] = {1, 3, 30, 300, 3000};
+    for (int size : sizes)
+    {
+        std::string dir = (tempDir->path() / ("set" + std::to_string(size))).string();
+        // The set lives as long as the program, as the scene's sets do.
+        CSpriteBase* base = new CSpriteBase();
+        if (!writeSet(dir, size) || base->init(dir.c_str()) != 0 || base->mW != size)
         {
-            perror("velmora-bench: cannot make a temporary directory");
+            fprintf(stderr, "velmora-bench: cannot make the %dx%d set in %s\n", size, size,
+                    dir.c_str());
             return false;
         }
-        const int sizes[] = {32, 96, 256};
-        const int counts[] = {1, 3, 30, 300, 3000};
-        for (int size : sizes)
+        for (int count : counts)
         {
-            std::string dir = (tempDir / ("set" + std::to_string(size))).string();
-            // The set lives as long as the program, as the scene's sets do.
-            CSpriteBase* base = new CSpriteBase();
-            if (!writeSet(dir, size) || base->init(dir.c_str()) != 0 || base->mW != size)
+            // One set of sprites serves both strategies: full redraw only draws.
+            auto sprites = std::make_shared<std::vector<CSprite>>(count);
+            placeSprites(*sprites, base, display, 1000u + size);
+            size_t spriteBytes = surfaceBytes(size, size, display);
+            double area = (double)count * size * size;
+            for (int dirty = 1; dirty >= 0; --dirty)
             {
-                fprintf(stderr, "velmora-bench: cannot make the %dx%d set in %s\n", size, size,
-                        dir.c_str());
-                return false;
-            }
-            for (int count : counts)
-            {
-                // One set of sprites serves both strategies: full redraw only draws.
-                auto sprites = std::make_shared<std::vector<CSprite>>(count);
-                placeSprites(*sprites, base, display, 1000u + size);
-                size_t spriteBytes = surfaceBytes(size, size, display);
-                double area = (double)count * size * size;
-                for (int dirty = 1; dirty >= 0; --dirty)
+                Scenario s;
+                s.group = "scaling";
+                s.name = "scaling " + std::to_string(count) + "x" + std::to_string(size) +
+                         (dirty ? " dirty" : " full");
+                s.strategy = dirty ? "dirty" : "full";
+                s.sprites = count;
+                s.size = size;
+                s.targetW = display->w;
+                s.targetH = display->h;
+                if (dirty)
+                    s.blitBytes.assign((size_t)count * 3, spriteBytes);
+                else
                 {
-                    Scenario s;
-                    s.group = "scaling";
-                    s.name = "scaling " + std::to_string(count) + "x" + std::to_string(size) +
-                             (dirty ? " dirty" : " full");
-                    s.strategy = dirty ? "dirty" : "full";
-                    s.sprites = count;
-                    s.size = size;
-                    s.targetW = display->w;
-                    s.targetH = display->h;
-                    if (dirty)
-                        s.blitBytes.assign((size_t)count * 3, spriteBytes);
-                    else
-                    {
-                        s.blitBytes.assign((size_t)count + 1, spriteBytes);
-                        s.blitBytes[0] = screenBytes;
-                    }
-                    s.passes = bench.passesFor(dirty ? 3 * area : area + (double)display->w * display->h);
-                    s.prepare = redrawBackground;
-                    if (dirty)
-                    {
-                        setPasses(s, [=](auto& marks, Phases& ph) {
-                            dirtyPass(*sprites, display, marks, ph);
-                        });
-                    }
-                    else
-                    {
-                        setPasses(s, [=](auto& marks, Phases& ph) {
-                            fullPass(*sprites, back, display, display, marks, ph);
-                        });
-                    }
-                    bench.add(std::move(s));
+                    s.blitBytes.assign((size_t)count + 1, spriteBytes);
+                    s.blitBytes[0] = screenBytes;
                 }
+                s.passes = bench.passesFor(dirty ? 3 * area : area + (double)display->w * display->h);
+                s.prepare = redrawBackground;
+                if (dirty)
+                {
+                    setPasses(s, [=](auto& marks, Phases& ph) {
+                        dirtyPass(*sprites, display, marks, ph);
+                    });
+                }
+                else
+                {
+                    setPasses(s, [=](auto& marks, Phases& ph) {
+                        fullPass(*sprites, back, display, display, marks, ph);
+                    });
+                }
+                bench.add(std::move(s));
             }
         }
     }
     return true;
 }
 
-// The ratios, the per-size costs and the start-up times, on stdout and in the CSV.
-void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all,
-                    const std::vector<StartupRun>& startup, Csv& csv)
+// The ratios between scenarios that say how the engine does, on stdout and in the CSV.
+void printRatios(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all, Csv& csv)
 {
     printf("\nratios of passes/s (median of per-repeat ratios)    wall     cpu   target\n");
     Scenario* scene = find(all, "scene (drawScene)");
@@ -703,201 +711,178 @@ void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenar
                "how far the blits are from memory bandwidth");
         csv.row("ratio:scene / memcpy of its bytes", "all", "wall_ratio", value, "x");
     }
-
-    if (wanted(opt, "target"))
-    {
-        printf("\nper-pass cost against target size (us per pass, median wall / CPU time)\n");
-        printf("  %-12s %17s %17s\n", "target", "dirty", "full");
-        for (const char* label : {"640x480", "1024x768", "2048x1536", "4096x3072"})
-        {
-            Scenario* d = find(all, std::string("target ") + label + " dirty");
-            Scenario* f = find(all, std::string("target ") + label + " full");
-            if (d && f)
-                printf("  %-12s %8.1f / %6.1f %8.1f / %6.1f\n", label, 1e6 / medianRate(d),
-                       1e6 / median(d->cpuRates), 1e6 / medianRate(f), 1e6 / median(f->cpuRates));
-        }
-    }
-
-    if (wanted(opt, "scaling"))
-    {
-        printf("\ncost per sprite pixel of a dirty pass (ns, from median wall / CPU time), and "
-               "where full redraw wins\n");
-        printf("  %-8s", "size");
-        for (int count : {1, 3, 30, 300, 3000})
-            printf(" %15d", count);
-        printf("   full redraw faster from\n");
-        for (int size : {32, 96, 256})
-        {
-            printf("  %-8s", (std::to_string(size) + "x" + std::to_string(size)).c_str());
-            std::string crossover = "never";
-            for (int count : {1, 3, 30, 300, 3000})
-            {
-                std::string base = "scaling " + std::to_string(count) + "x" + std::to_string(size);
-                Scenario* d = find(all, base + " dirty");
-                Scenario* f = find(all, base + " full");
-                double pixels = (double)count * size * size;
-                double wallNs = d ? 1e9 / medianRate(d) / pixels : 0;
-                double cpuNs = d ? 1e9 / median(d->cpuRates) / pixels : 0;
-                printf("   %5.2f / %5.2f", wallNs, cpuNs);
-                if (d)
-                {
-                    csv.row(*d, "all", "ns_per_sprite_pixel", wallNs, "ns");
-                    csv.row(*d, "all", "cpu_ns_per_sprite_pixel", cpuNs, "ns");
-                }
-                if (d && f && medianRate(f) > medianRate(d) && crossover == "never")
-                    crossover = std::to_string(count) + " sprites";
-            }
-            printf("   %s\n", crossover.c_str());
-        }
-    }
-
-    if (!startup.empty())
-    {
-        std::vector<double> loaded, init, mode, frame;
-        for (const StartupRun& run : startup)
-        {
-            loaded.push_back(run.loadedMs);
-            init.push_back(run.initMs);
-            mode.push_back(run.modeMs);
-            frame.push_back(run.firstFrameMs);
-        }
-        for (size_t i = 0; i < startup.size(); ++i)
-        {
-            std::string r = std::to_string(i + 1);
-            csv.row("startup", r, "process_running", loaded[i], "ms");
-            csv.row("startup", r, "sdl_started", init[i], "ms");
-            csv.row("startup", r, "video_mode_set", mode[i], "ms");
-            csv.row("startup", r, "first_frame", frame[i], "ms");
-        }
-        csv.row("startup", "all", "first_frame_min", minOf(frame), "ms");
-        csv.row("startup", "all", "first_frame_median", median(frame), "ms");
-        csv.row("startup", "all", "first_frame_max", maxOf(frame), "ms");
-        printf("\nstart-up of %s with the project's art, %zu runs (ms from spawn, median):\n",
-               opt.program.c_str(), startup.size());
-        printf("  process running %.1f, SDL started %.1f, video mode set %.1f, first frame "
-               "presented %.1f (min %.1f, max %.1f); target < 100\n",
-               median(loaded), median(init), median(mode), median(frame), minOf(frame),
-               maxOf(frame));
-    }
 }
 
-}
-
-int main(int argc, char** argv)
+// The cost of a pass against the size of its target.
+void printTargetCosts(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all)
 {
-    Options opt;
-    if (!parseOptions(argc, argv, &opt))
+    if (!wanted(opt, "target"))
+        return;
+    printf("\nper-pass cost against target size (us per pass, median wall / CPU time)\n");
+    printf("  %-12s %17s %17s\n", "target", "dirty", "full");
+    for (const char* label : {"640x480", "1024x768", "2048x1536", "4096x3072"})
     {
-        usage();
-        return 2;
+        Scenario* d = find(all, std::string("target ") + label + " dirty");
+        Scenario* f = find(all, std::string("target ") + label + " full");
+        if (d && f)
+            printf("  %-12s %8.1f / %6.1f %8.1f / %6.1f\n", label, 1e6 / medianRate(d),
+                   1e6 / median(d->cpuRates), 1e6 / medianRate(f), 1e6 / median(f->cpuRates));
     }
-    if (opt.x11 && opt.wayland)
+}
+
+// The cost per sprite pixel against sprite count and size, and where full redraw wins.
+void printScalingCosts(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all,
+                       Csv& csv)
+{
+    if (!wanted(opt, "scaling"))
+        return;
+    printf("\ncost per sprite pixel of a dirty pass (ns, from median wall / CPU time), and "
+           "where full redraw wins\n");
+    printf("  %-8s", "size");
+    for (int count : {1, 3, 30, 300, 3000})
+        printf(" %15d", count);
+    printf("   full redraw faster from\n");
+    for (int size : {32, 96, 256})
+    {
+        printf("  %-8s", (std::to_string(size) + "x" + std::to_string(size)).c_str());
+        std::string crossover = "never";
+        for (int count : {1, 3, 30, 300, 3000})
+        {
+            std::string base = "scaling " + std::to_string(count) + "x" + std::to_string(size);
+            Scenario* d = find(all, base + " dirty");
+            Scenario* f = find(all, base + " full");
+            double pixels = (double)count * size * size;
+            double wallNs = d ? 1e9 / medianRate(d) / pixels : 0;
+            double cpuNs = d ? 1e9 / median(d->cpuRates) / pixels : 0;
+            printf("   %5.2f / %5.2f", wallNs, cpuNs);
+            if (d)
+            {
+                csv.row(*d, "all", "ns_per_sprite_pixel", wallNs, "ns");
+                csv.row(*d, "all", "cpu_ns_per_sprite_pixel", cpuNs, "ns");
+            }
+            if (d && f && medianRate(f) > medianRate(d) && crossover == "never")
+                crossover = std::to_string(count) + " sprites";
+        }
+        printf("   %s\n", crossover.c_str());
+    }
+}
+
+// The start-up times, each run in the CSV and their medians on stdout.
+void printStartup(const Options& opt, const std::vector<StartupRun>& startup, Csv& csv)
+{
+    if (startup.empty())
+        return;
+    std::vector<double> loaded, init, mode, frame;
+    for (const StartupRun& run : startup)
+    {
+        loaded.push_back(run.loadedMs);
+        init.push_back(run.initMs);
+        mode.push_back(run.modeMs);
+        frame.push_back(run.firstFrameMs);
+    }
+    for (size_t i = 0; i < startup.size(); ++i)
+    {
+        std::string r = std::to_string(i + 1);
+        csv.row("startup", r, "process_running", loaded[i], "ms");
+        csv.row("startup", r, "sdl_started", init[i], "ms");
+        csv.row("startup", r, "video_mode_set", mode[i], "ms");
+        csv.row("startup", r, "first_frame", frame[i], "ms");
+    }
+    csv.row("startup", "all", "first_frame_min", minOf(frame), "ms");
+    csv.row("startup", "all", "first_frame_median", median(frame), "ms");
+    csv.row("startup", "all", "first_frame_max", maxOf(frame), "ms");
+    printf("\nstart-up of %s with the project's art, %zu runs (ms from spawn, median):\n",
+           opt.program.c_str(), startup.size());
+    printf("  process running %.1f, SDL started %.1f, video mode set %.1f, first frame "
+           "presented %.1f (min %.1f, max %.1f); target < 100\n",
+           median(loaded), median(init), median(mode), median(frame), minOf(frame),
+           maxOf(frame));
+}
+
+// The ratios, the per-size costs and the start-up times, on stdout and in the CSV.
+void printSummaries(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all,
+                    const std::vector<StartupRun>& startup, Csv& csv)
+{
+    printRatios(opt, all, csv);
+    printTargetCosts(opt, all);
+    printScalingCosts(opt, all, csv);
+    printStartup(opt, startup, csv);
+}
+
+// Checks the options against each other and the environment, completes them,
+// and chooses SDL's video driver: 0, or the exit status.
+int checkOptions(Options* opt)
+{
+    if (opt->x11 && opt->wayland)
     {
         fprintf(stderr, "velmora-bench: --x11 and --wayland exclude each other\n");
         return 2;
     }
-    const bool onDisplay = opt.x11 || opt.wayland;
-    if (opt.passes == 0)
-        opt.passes = onDisplay ? 200 : 1000;
-
+    if (opt->passes == 0)
+        opt->passes = opt->x11 || opt->wayland ? 200 : 1000;
     namespace fs = std::filesystem;
-    fs::path dataDir = fs::absolute(opt.dataDir);
-    if (!fs::exists(dataDir / "bg.bmp"))
+    opt->dataDir = fs::absolute(opt->dataDir).string();
+    if (!fs::exists(fs::path(opt->dataDir) / "bg.bmp"))
     {
         fprintf(stderr,
                 "velmora-bench: no bg.bmp in %s: build the target `data` first or give --data\n",
-                dataDir.c_str());
+                opt->dataDir.c_str());
         return 1;
     }
-
-    if (opt.x11)
+    if (opt->x11 && !getenv("DISPLAY"))
     {
-        if (!getenv("DISPLAY"))
-        {
-            fprintf(stderr, "velmora-bench: --x11 needs an X display in $DISPLAY\n");
-            return 1;
-        }
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-    }
-    else if (opt.wayland)
-    {
-        if (!getenv("WAYLAND_DISPLAY"))
-        {
-            fprintf(stderr,
-                    "velmora-bench: --wayland needs a Wayland display in $WAYLAND_DISPLAY\n");
-            return 1;
-        }
-        setenv("SDL_VIDEODRIVER", "wayland", 1);
-    }
-    else
-    {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-    }
-
-    Csv csv;
-    if (!opt.csv.empty() && !csv.open(opt.csv))
-    {
-        fprintf(stderr, "velmora-bench: cannot write %s\n", opt.csv.c_str());
+        fprintf(stderr, "velmora-bench: --x11 needs an X display in $DISPLAY\n");
         return 1;
     }
-
-    printf("velmora-bench on %s, %ld cores; load average at start %s\n", cpuModel().c_str(),
-           sysconf(_SC_NPROCESSORS_ONLN), loadAverage().c_str());
-
-    // Start-up first, while this process is small and idle.
-    std::vector<StartupRun> startup;
-    if (opt.startupRuns > 0 && wanted(opt, "startup"))
-        startup = measureStartup(opt.program, opt.shim, dataDir.string(), opt.startupRuns);
-
-    // On Wayland the client's requests are logged from its first connection on.
-    std::unique_ptr<FramesShown> shown;
-    if (opt.wayland)
+    if (opt->wayland && !getenv("WAYLAND_DISPLAY"))
     {
-        auto wayland = std::make_unique<WaylandFramesShown>();
-        if (wayland->initOwnLog() != 0)
-            return 1;
-        shown = std::move(wayland);
+        fprintf(stderr, "velmora-bench: --wayland needs a Wayland display in $WAYLAND_DISPLAY\n");
+        return 1;
     }
+    setenv("SDL_VIDEODRIVER", opt->x11 ? "x11" : opt->wayland ? "wayland" : "dummy", 1);
+    return 0;
+}
 
-    // A display server that was just started, on a busy machine, may not answer at
-    // once: keep trying for up to 30 seconds before giving up.
+// Starts SDL's video. A display server that was just started, on a busy
+// machine, may not answer at once: keep trying for up to 30 seconds before
+// giving up.
+bool startSdl(const Options& opt)
+{
     Clock::time_point initStart = Clock::now();
     while (SDL_Init(SDL_INIT_VIDEO) < 0)
     {
-        if (!onDisplay || secondsSince(initStart) > 30)
+        SDL_Quit();
+        if (!(opt.x11 || opt.wayland) || secondsSince(initStart) > 30)
         {
             fprintf(stderr, "velmora-bench: SDL_Init: %s\n", SDL_GetError());
-            return 1;
+            return false;
         }
-        SDL_Quit();
         SDL_Delay(200);
     }
-    SDL_Surface* display = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
-    if (!display)
-    {
-        fprintf(stderr, "velmora-bench: SDL_SetVideoMode: %s\n", SDL_GetError());
-        return 1;
-    }
-    char driver[64] = "?";
-    SDL_VideoDriverName(driver, sizeof driver);
-#ifdef VELMORA_BENCH_XDAMAGE
-    if (opt.x11)
-    {
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        auto x11 = std::make_unique<X11FramesShown>();
-        if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 ||
-            x11->init(info.info.x11.window, info.info.x11.display) != 0)
-        {
-            fprintf(stderr, "velmora-bench: cannot watch the window's damage: frames shown are "
-                            "not counted\n");
-        }
-        else
-            shown = std::move(x11);
-    }
-#endif
+    return true;
+}
 
-    // The scene, set up exactly as the program does it, from the data directory.
+// On X11, a second client that watches the window's damage; none when the
+// bench is built without the DAMAGE extension or the window can't be watched.
+std::unique_ptr<FramesShown> watchX11Window()
+{
+#ifdef VELMORA_BENCH_XDAMAGE
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    auto x11 = std::make_unique<X11FramesShown>();
+    if (SDL_GetWMInfo(&info) == 1 && info.subsystem == SDL_SYSWM_X11 &&
+        x11->init(info.info.x11.window, info.info.x11.display) == 0)
+        return x11;
+    fprintf(stderr, "velmora-bench: cannot watch the window's damage: frames shown are not "
+                    "counted\n");
+#endif
+    return nullptr;
+}
+
+// The scene, set up exactly as the program does it, from the data directory.
+bool loadScene(SDL_Surface* display, const std::string& dataDir)
+{
+    namespace fs = std::filesystem;
     fs::path startDir = fs::current_path();
     fs::current_path(dataDir);
     initScene(display);
@@ -906,8 +891,16 @@ int main(int argc, char** argv)
         sunBase.mNumFrames < 1 || !vikingBase.mAnim[0].image || !sunBase.mAnim[0].image)
     {
         fprintf(stderr, "velmora-bench: the scene did not load from %s\n", dataDir.c_str());
-        return 1;
+        return false;
     }
+    return true;
+}
+
+// What the figures were measured on: the video driver, the display, SDL and the demo's sets.
+void printSetup(SDL_Surface* display, const std::string& dataDir, Csv& csv)
+{
+    char driver[64] = "?";
+    SDL_VideoDriverName(driver, sizeof driver);
     const SDL_PixelFormat* fmt = display->format;
     printf("video driver %s, display %dx%d, %d bpp, masks %08x %08x %08x; data %s\n", driver,
            display->w, display->h, fmt->BitsPerPixel, fmt->Rmask, fmt->Gmask, fmt->Bmask,
@@ -918,16 +911,12 @@ int main(int argc, char** argv)
     csv.row("sdl", "all", "compatibility_layer", sdl.compatibilityLayer ? 1 : 0, "");
     printf("demo sets: sun %dx%d (%d frames), vikings %dx%d (%d frames)\n", sunBase.mW,
            sunBase.mH, sunBase.mNumFrames, vikingBase.mW, vikingBase.mH, vikingBase.mNumFrames);
+}
 
-    Bench bench(opt, display);
-    addDemoScenarios(bench);
-    addPresentScenarios(bench, dataDir.string());
-    addTargetScenarios(bench);
-    fs::path tempDir;
-    if (!addScalingScenarios(bench, tempDir))
-        return 1;
-    std::vector<std::unique_ptr<Scenario>>& all = bench.all;
-
+// Every repeat goes round all scenarios; returns the seconds they took.
+double runRepeats(const Options& opt, const std::vector<std::unique_ptr<Scenario>>& all,
+                  FramesShown* shown)
+{
     MemoryFloor memoryFloor;
     size_t largestPass = 0;
     for (const auto& s : all)
@@ -943,43 +932,113 @@ int main(int argc, char** argv)
     for (int r = 0; r < opt.repeats; ++r)
     {
         for (auto& s : all)
-            runRepeat(*s, r == 0, memoryFloor, shown.get());
+            runRepeat(*s, r == 0, memoryFloor, shown);
         fprintf(stderr, "velmora-bench: repeat %d of %d done after %.1f s\n", r + 1, opt.repeats,
                 secondsSince(benchStart));
     }
+    return secondsSince(benchStart);
+}
 
+// The scenarios on the display, from setting the video mode to the summaries:
+// 0, or the exit status. What it makes (the watcher, the scaling sets) goes
+// with it; SDL is the caller's to end.
+int benchOnDisplay(const Options& opt, const std::vector<StartupRun>& startup,
+                   std::unique_ptr<FramesShown> shown, Csv& csv)
+{
+    SDL_Surface* display = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
+    if (!display)
+    {
+        fprintf(stderr, "velmora-bench: SDL_SetVideoMode: %s\n", SDL_GetError());
+        return 1;
+    }
+    if (opt.x11)
+        shown = watchX11Window();
+    if (!loadScene(display, opt.dataDir))
+        return 1;
+    printSetup(display, opt.dataDir, csv);
+
+    Bench bench(opt, display);
+    addDemoScenarios(bench);
+    addPresentScenarios(bench, opt.dataDir);
+    addTargetScenarios(bench);
+    std::optional<velmora::TempDir> scalingSets;
+    if (!addScalingScenarios(bench, scalingSets))
+        return 1;
+    const double seconds = runRepeats(opt, bench.all, shown.get());
     // The watcher ends before the window does (see pygameScenario).
     shown.reset();
 
-    printTable(all);
-    for (const auto& s : all)
+    printTable(bench.all);
+    for (const auto& s : bench.all)
         writeScenarioCsv(csv, *s);
-    printSummaries(opt, all, startup, csv);
-
-    printf("\nload average at end %s; %.1f s of scenarios\n", loadAverage().c_str(),
-           secondsSince(benchStart));
-
+    printSummaries(opt, bench.all, startup, csv);
+    printf("\nload average at end %s; %.1f s of scenarios\n", loadAverage().c_str(), seconds);
     if (!csv.close())
     {
         fprintf(stderr, "velmora-bench: writing %s failed\n", opt.csv.c_str());
         return 1;
     }
-    if (!tempDir.empty())
-        fs::remove_all(tempDir);
-
-    if (!opt.plot.empty())
-    {
-        std::string command = "gnuplot -e " +
-                              velmora::quoted("csv=" + gnuplotString(opt.csv) +
-                                              "; png=" + gnuplotString(opt.plot)) +
-                              " " + velmora::quoted(opt.plotScript);
-        if (system(command.c_str()) != 0)
-        {
-            fprintf(stderr, "velmora-bench: gnuplot failed: %s\n", command.c_str());
-            return 1;
-        }
-        printf("plot written to %s\n", opt.plot.c_str());
-    }
-    SDL_Quit();
     return 0;
+}
+
+// Draws the plot of the scaling figures from the CSV with gnuplot.
+int plot(const Options& opt)
+{
+    const velmora::Outcome gnuplot = velmora::run(velmora::Command(
+        {"gnuplot", "-e", "csv=" + gnuplotString(opt.csv) + "; png=" + gnuplotString(opt.plot),
+         opt.plotScript}));
+    if (!gnuplot.succeeded())
+    {
+        std::ostringstream how;
+        how << gnuplot;
+        fprintf(stderr, "velmora-bench: gnuplot %s\n", how.str().c_str());
+        return 1;
+    }
+    printf("plot written to %s\n", opt.plot.c_str());
+    return 0;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    Options opt;
+    if (!parseOptions(argc, argv, &opt))
+    {
+        usage();
+        return 2;
+    }
+    if (int status = checkOptions(&opt))
+        return status;
+    Csv csv;
+    if (!opt.csv.empty() && !csv.open(opt.csv))
+    {
+        fprintf(stderr, "velmora-bench: cannot write %s\n", opt.csv.c_str());
+        return 1;
+    }
+    printf("velmora-bench on %s, %ld cores; load average at start %s\n", cpuModel().c_str(),
+           sysconf(_SC_NPROCESSORS_ONLN), loadAverage().c_str());
+
+    // Start-up first, while this process is small and idle.
+    std::vector<StartupRun> startup;
+    if (opt.startupRuns > 0 && wanted(opt, "startup"))
+        startup = measureStartup(opt.program, opt.shim, opt.dataDir, opt.startupRuns);
+
+    // On Wayland the client's requests are logged from its first connection on.
+    std::unique_ptr<FramesShown> shown;
+    if (opt.wayland)
+    {
+        auto wayland = std::make_unique<WaylandFramesShown>();
+        if (wayland->initOwnLog() != 0)
+            return 1;
+        shown = std::move(wayland);
+    }
+
+    if (!startSdl(opt))
+        return 1;
+    int status = benchOnDisplay(opt, startup, std::move(shown), csv);
+    SDL_Quit();
+    if (status == 0 && !opt.plot.empty())
+        status = plot(opt);
+    return status;
 }

@@ -240,7 +240,7 @@ TEST_P(BadDataMatrix, ProgramRunsOnAndEndsWithStatusZeroOnEscape)
             return shot.at(p.at.x, p.at.y) == p.next;
         })) << "the sprite at (" << p.at.x << "," << p.at.y << ") does not animate";
     }
-    EXPECT_TRUE(s.program().running()) << "the program " << s.program().wait();
+    EXPECT_TRUE(s.program().running()) << "the program " << s.program().wait(kExitTimeout);
     expectCleanEndAfterEscape();
 }
 

@@ -39,20 +39,21 @@ std::map<std::string, double> repeatFigures(const std::filesystem::path& csv,
 TEST(BenchFramesShown, TheSceneOnXvfbShowsSomeFramesAndNoMoreThanItsPasses)
 {
     XServer server;
-    TempDir dir;
+    velmora::TempDir dir;
     const std::filesystem::path csv = dir.path() / "bench.csv";
-    Process bench(VELMORA_BENCH,
-                  {"--x11", "--only", "scene", "--repeats", "1", "--passes", "100",
-                   "--startup-runs", "0", "--csv", csv.string()},
-                  dir.path(), {{"DISPLAY", server.display()}});
-    ExitResult end = bench.wait(Seconds(240));
-    ASSERT_TRUE(end.exited && end.status == 0) << end << "\n" << bench.err();
-    EXPECT_NE(bench.out().find("shown/s"), std::string::npos) << bench.out();
+    velmora::Command bench{{VELMORA_BENCH, "--x11", "--only", "scene", "--repeats", "1", "--passes",
+                            "100", "--startup-runs", "0", "--csv", csv.string()}};
+    bench.dir = dir.str();
+    bench.env = {{"DISPLAY", server.display()}};
+    bench.out.kind = bench.err.kind = velmora::Stream::Collect;
+    const Outcome end = velmora::run(bench, Seconds(240));
+    ASSERT_EQ(end.status, 0) << end;
+    EXPECT_NE(end.output.find("shown/s"), std::string::npos) << end.output;
 
     std::string passes;
     std::map<std::string, double> figures = repeatFigures(csv, "scene (drawScene)", &passes);
-    ASSERT_EQ(passes, "100") << bench.out();
-    ASSERT_TRUE(figures.count("frames_shown")) << "no frames shown in the CSV\n" << bench.err();
+    ASSERT_EQ(passes, "100") << end.output;
+    ASSERT_TRUE(figures.count("frames_shown")) << "no frames shown in the CSV\n" << end.errors;
     EXPECT_GT(figures["frames_shown"], 0);
     EXPECT_LE(figures["frames_shown"], 100);
     EXPECT_GT(figures["shown_rate"], 0);

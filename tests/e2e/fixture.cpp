@@ -71,10 +71,10 @@ testing::AssertionResult ProgramTest::waitForBackgroundTopRow()
 void ProgramTest::expectCleanEndAfterEscape()
 {
     mSession->key("Escape");
-    ExitResult result = mSession->program().wait();
-    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
-    EXPECT_EQ(mSession->program().out(), kStartText);
-    expectNoProgramTextIn(mSession->program().err());
+    Outcome result = mSession->program().wait(kExitTimeout);
+    EXPECT_EQ(result.status, 0) << "the program " << result;
+    EXPECT_EQ(mSession->program().output(), kStartText);
+    expectNoProgramTextIn(mSession->program().errors());
 }
 
 }

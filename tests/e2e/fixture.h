@@ -50,7 +50,7 @@ protected:
     void expectCleanEndAfterEscape();
 
 private:
-    TempDir mDir;
+    velmora::TempDir mDir;
     std::unique_ptr<Session> mSession;
 };
 

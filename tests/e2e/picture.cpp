@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "process.h"
+
 namespace e2e
 {
 
@@ -82,8 +84,9 @@ std::filesystem::path Picture::savePng(const std::filesystem::path& file) const
     bmp.replace_extension(".bmp");
     if (!saveBmp(bmp))
         return {};
-    std::string command = "convert '" + bmp.string() + "' '" + file.string() + "' 2>/dev/null";
-    if (std::system(command.c_str()) == 0 && std::filesystem::exists(file))
+    velmora::Command convert{{"convert", bmp.string(), file.string()}};
+    convert.err.kind = velmora::Stream::Null;
+    if (velmora::run(convert).succeeded() && std::filesystem::exists(file))
     {
         std::filesystem::remove(bmp);
         return file;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "picture.h"
+#include "recording_clock.h"
 #include "scene.h"
 #include "xsession.h"
 
@@ -35,21 +36,19 @@ TEST(RecordingClock, RecordsEveryPassOnItsClockWithUpHeldAsAsked)
     e2e::SceneData data = e2e::stillScene();
     data.sun.frames = {e2e::solid(64, 64, kRed), e2e::solid(64, 64, kBlue)};
     data.sun.pause = 90;
-    e2e::TempDir work;
+    velmora::TempDir work;
     data.write(work.path());
     const fs::path frames = work.path() / "frames";
     fs::create_directory(frames);
 
-    e2e::Process program(e2e::velmoraProgram(), {}, work.path(),
-                         {{"SDL_VIDEODRIVER", "dummy"},
-                          {"SDL_AUDIODRIVER", "dummy"},
-                          {"LD_PRELOAD", VELMORA_RECORDING_CLOCK},
-                          {"VELMORA_RECORD_DIR", frames.string()},
-                          {"VELMORA_RECORD_PASSES", std::to_string(kPasses)},
-                          {"VELMORA_RECORD_STEP", std::to_string(kStep)},
-                          {"VELMORA_RECORD_UP", std::to_string(kUpFirst) + "-" + std::to_string(kUpLast)}});
-    e2e::ExitResult result = program.wait(e2e::Seconds(60));
-    ASSERT_TRUE(result.exited && result.status == 0) << result << "\n" << program.out() << program.err();
+    const velmora::Outcome result = testsupport::runOnRecordingClock(
+        e2e::velmoraProgram().string(), work.str(),
+        {{"VELMORA_RECORD_DIR", frames.string()},
+         {"VELMORA_RECORD_PASSES", std::to_string(kPasses)},
+         {"VELMORA_RECORD_STEP", std::to_string(kStep)},
+         {"VELMORA_RECORD_UP", std::to_string(kUpFirst) + "-" + std::to_string(kUpLast)}},
+        velmora::Seconds(60));
+    ASSERT_EQ(result.status, 0) << result;
     EXPECT_FALSE(fs::exists(picture(frames, kPasses))) << "a picture past the last pass";
 
     // The sun moves on at the first pass whose tick is more than its pause past

@@ -45,10 +45,10 @@ TEST_F(Startup, ClosingTheWindowEndsWithStatusZero)
     ASSERT_TRUE(s.waitForWindow());
     ASSERT_TRUE(waitForBackgroundTopRow());
     s.closeWindow();
-    ExitResult result = s.program().wait();
-    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
-    EXPECT_EQ(s.program().out(), kStartText);
-    expectNoProgramTextIn(s.program().err());
+    Outcome result = s.program().wait(kExitTimeout);
+    EXPECT_EQ(result.status, 0) << "the program " << result;
+    EXPECT_EQ(s.program().output(), kStartText);
+    expectNoProgramTextIn(s.program().errors());
 }
 
 TEST_F(Startup, EscapeEndsTheProgramWhenPressedNotWhenReleased)
@@ -58,10 +58,10 @@ TEST_F(Startup, EscapeEndsTheProgramWhenPressedNotWhenReleased)
     ASSERT_TRUE(s.waitForWindow());
     ASSERT_TRUE(waitForBackgroundTopRow());
     s.keyDown("Escape");
-    ExitResult result = s.program().wait();
+    Outcome result = s.program().wait(kExitTimeout);
     s.keyUp("Escape");
-    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
-    EXPECT_EQ(s.program().out(), kStartText);
+    EXPECT_EQ(result.status, 0) << "the program " << result;
+    EXPECT_EQ(s.program().output(), kStartText);
 }
 
 TEST_F(Startup, EscapeAndWindowCloseTogetherEndTheProgramOnce)
@@ -72,10 +72,10 @@ TEST_F(Startup, EscapeAndWindowCloseTogetherEndTheProgramOnce)
     ASSERT_TRUE(waitForBackgroundTopRow());
     s.closeWindow();
     s.key("Escape");
-    ExitResult result = s.program().wait();
-    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
-    EXPECT_EQ(s.program().out(), kStartText);
-    expectNoProgramTextIn(s.program().err());
+    Outcome result = s.program().wait(kExitTimeout);
+    EXPECT_EQ(result.status, 0) << "the program " << result;
+    EXPECT_EQ(s.program().output(), kStartText);
+    expectNoProgramTextIn(s.program().errors());
 }
 
 TEST_F(Startup, OtherKeysAndClicksDoNotEndTheProgram)
@@ -99,7 +99,7 @@ TEST_F(Startup, OtherKeysAndClicksDoNotEndTheProgram)
     EXPECT_TRUE(s.waitForPicture(
         [&](const Picture& shot) { return shot.at(x, bottom) == data.background.at(x, bottom); }));
     s.keyUp("Up");
-    EXPECT_TRUE(s.program().running()) << "the program " << s.program().wait();
+    EXPECT_TRUE(s.program().running()) << "the program " << s.program().wait(kExitTimeout);
 
     expectCleanEndAfterEscape();
 }
@@ -140,10 +140,10 @@ TEST_F(Startup, RefusedVideoModeReportsSdlErrorsAndEndsWithStatusOne)
     RunOptions options;
     options.env["SDL_VIDEODRIVER"] = "nosuchdriver";
     Session& s = start(options);
-    ExitResult result = s.program().wait();
-    EXPECT_TRUE(result.exited && result.status == 1) << "the program " << result;
+    Outcome result = s.program().wait(kExitTimeout);
+    EXPECT_EQ(result.status, 1) << "the program " << result;
 
-    const std::string out = s.program().out();
+    const std::string out = s.program().output();
     static const std::regex expected(
         "Initializing SDL\\.\\.\\.\n"
         "Could not initialize SDL:([^\n]+)\n"
@@ -154,7 +154,7 @@ TEST_F(Startup, RefusedVideoModeReportsSdlErrorsAndEndsWithStatusOne)
         "ERROR: Unable to set screen resolution to 1024x768! ([^\n]+)\n");
     std::smatch match;
     EXPECT_TRUE(std::regex_match(out, match, expected)) << "standard output:\n" << out;
-    expectNoProgramTextIn(s.program().err());
+    expectNoProgramTextIn(s.program().errors());
     EXPECT_TRUE(s.programWindows().empty());
 }
 
@@ -171,12 +171,12 @@ TEST_F(Startup, NoDisplayAtAllIsRefusedOnTheLayerAndDrawnAsTextOnClassicSdl)
     options.env["TERM"] = "xterm";
     options.input = "\x1b";
     Session& s = start(options);
-    ExitResult result = s.program().wait();
-    const std::string out = s.program().out();
+    Outcome result = s.program().wait(kExitTimeout);
+    const std::string out = s.program().output();
     const char* library = getenv("VELMORA_SDL");
     if (library && std::string(library) == "compat")
     {
-        EXPECT_TRUE(result.exited && result.status == 1) << "the program " << result;
+        EXPECT_EQ(result.status, 1) << "the program " << result;
         const std::string refused = "ERROR: Unable to set screen resolution to 1024x768! ";
         if (out.rfind("Initializing SDL...\nCould not initialize SDL:", 0) == 0)
         {
@@ -198,11 +198,11 @@ TEST_F(Startup, NoDisplayAtAllIsRefusedOnTheLayerAndDrawnAsTextOnClassicSdl)
     }
     else
     {
-        EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+        EXPECT_EQ(result.status, 0) << "the program " << result;
         EXPECT_EQ(out.find("ERROR:"), std::string::npos) << out;
         EXPECT_NE(out.find(" 3) 1024 x 768\n"), std::string::npos) << out;
     }
-    expectNoProgramTextIn(s.program().err());
+    expectNoProgramTextIn(s.program().errors());
     EXPECT_TRUE(s.programWindows().empty());
 }
 
@@ -215,17 +215,17 @@ TEST_F(Startup, DefaultAudioDriverKeepsProgramTextsOffStandardError)
     ASSERT_TRUE(s.waitForWindow());
     ASSERT_TRUE(waitForBackgroundTopRow());
     s.key("Escape");
-    ExitResult result = s.program().wait();
-    EXPECT_TRUE(result.exited && result.status == 0) << "the program " << result;
+    Outcome result = s.program().wait(kExitTimeout);
+    EXPECT_EQ(result.status, 0) << "the program " << result;
 
     // Whether SDL finds a sound device depends on the machine; the menu is
     // written either way, and only SDL's own libraries may use standard error.
-    const std::string out = s.program().out();
+    const std::string out = s.program().output();
     EXPECT_NE(out.find("Select desired screen resolution:\n 1) 640 x 480\n 2) 800 x 600\n"
                        " 3) 1024 x 768\n"),
               std::string::npos)
         << out;
-    expectNoProgramTextIn(s.program().err());
+    expectNoProgramTextIn(s.program().errors());
 }
 
 }

@@ -9,16 +9,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
+#include <thread>
 
 namespace e2e
 {
@@ -55,158 +53,44 @@ bool pollUntil(const std::function<bool()>& condition, Seconds timeout)
     }
 }
 
-fs::path findInPath(const std::string& name)
-{
-    const char* path = getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-    {
-        fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    throw std::runtime_error(name + " is not installed (not found in PATH)");
-}
-
 namespace
 {
 
-// Set once per test process: a test that writes into a pipe of a program that
-// has already ended must see an error, not die of SIGPIPE; and Xlib must not
-// end the process when a window goes away between two requests about it.
+// Xlib must not end the test process when a window goes away between two
+// requests about it, nor a write to a server that has gone with SIGPIPE.
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
-void prepareProcess()
+std::string found(const std::string& program)
 {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    signal(SIGPIPE, SIG_IGN);
-    XSetErrorHandler(ignoreXError);
+    const std::string path = velmora::findInPath(program);
+    if (path.empty())
+        throw std::runtime_error(program + " is not installed (not found in PATH)");
+    return path;
 }
 
-// argv/envp arrays built before fork(), so the child only makes system calls.
-struct CStrings
-{
-    explicit CStrings(const std::vector<std::string>& strings) : mStrings(strings)
-    {
-        for (std::string& s : mStrings)
-            mPointers.push_back(s.data());
-        mPointers.push_back(nullptr);
-    }
-    char** get() { return mPointers.data(); }
-
-private:
-    std::vector<std::string> mStrings;
-    std::vector<char*> mPointers;
-};
-
-std::vector<std::string> environment(const EnvChanges& changes)
-{
-    std::map<std::string, std::string> env;
-    for (char** e = environ; *e; ++e)
-    {
-        std::string entry = *e;
-        size_t eq = entry.find('=');
-        if (eq != std::string::npos)
-            env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto& [name, value] : changes)
-    {
-        if (value)
-            env[name] = *value;
-        else
-            env.erase(name);
-    }
-    std::vector<std::string> result;
-    for (const auto& [name, value] : env)
-        result.push_back(name + "=" + value);
-    return result;
-}
-
-void redirectToDevNull(int fd)
-{
-    int null = open("/dev/null", O_RDWR);
-    if (null >= 0)
-    {
-        dup2(null, fd);
-        close(null);
-    }
-}
-
-ExitResult exitResultOf(int status)
-{
-    ExitResult result;
-    if (WIFEXITED(status))
-    {
-        result.exited = true;
-        result.status = WEXITSTATUS(status);
-    }
-    else if (WIFSIGNALED(status))
-    {
-        result.signal = WTERMSIG(status);
-    }
-    return result;
-}
-
-// Ends a child: politely first, then for sure. Always reaps it.
-void stopChild(pid_t pid, int signal, Seconds grace)
-{
-    kill(pid, signal);
-    int status;
-    bool gone = pollUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, grace);
-    if (!gone)
-    {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-}
-
-}
-
-TempDir::TempDir()
-{
-    std::string pattern = (fs::temp_directory_path() / "velmora-e2e-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("can't make a temporary directory: " +
-                                 std::string(strerror(errno)));
-    mPath = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    fs::remove_all(mPath, ignored);
 }
 
 XServer::XServer()
 {
-    prepareProcess();
-    const fs::path xvfb = findInPath("Xvfb");
+    XSetErrorHandler(ignoreXError);
+    signal(SIGPIPE, SIG_IGN);
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe: " + std::string(strerror(errno)));
-    CStrings argv({xvfb.string(), "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                   "1280x1024x24", "-nolisten", "tcp"});
-
-    mPid = fork();
-    if (mPid < 0)
-        throw std::runtime_error("fork: " + std::string(strerror(errno)));
-    if (mPid == 0)
-    {
-        // The server goes when the test process goes, even if it crashes.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        fcntl(fds[1], F_SETFD, 0);
-        redirectToDevNull(0);
-        redirectToDevNull(1);
-        redirectToDevNull(2);
-        execv(argv.get()[0], argv.get());
-        _exit(127);
-    }
+    velmora::Command xvfb{{found("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                           "1280x1024x24", "-nolisten", "tcp"}};
+    xvfb.in.kind = xvfb.out.kind = xvfb.err.kind = velmora::Stream::Null;
+    xvfb.keepFds = {fds[1]};
+    // The server goes when the test process goes, even if it crashes.
+    xvfb.parentDeathSignal = SIGTERM;
+    const bool started = mXvfb.start(xvfb);
     close(fds[1]);
+    if (!started)
+    {
+        close(fds[0]);
+        throw std::runtime_error(mXvfb.error());
+    }
 
     // Xvfb writes the display number it took once it accepts connections.
     std::string number;
@@ -227,17 +111,14 @@ XServer::XServer()
         kStartTimeout);
     close(fds[0]);
     if (!complete)
-    {
-        stopChild(mPid, SIGKILL, Seconds(5));
         throw std::runtime_error("Xvfb did not start (it reported no display number)");
-    }
     mDisplayName = ":" + number.substr(0, number.find('\n'));
 
     pollUntil([&] { return (mConnection = XOpenDisplay(mDisplayName.c_str())) != nullptr; },
               kStartTimeout);
     if (!mConnection)
     {
-        stopChild(mPid, SIGTERM, Seconds(5));
+        mXvfb.stop(SIGTERM, Seconds(5));
         throw std::runtime_error("can't connect to Xvfb on " + mDisplayName);
     }
 }
@@ -247,158 +128,7 @@ XServer::~XServer()
     // Close our connection first: Xlib ends a process whose server goes away.
     if (mConnection)
         XCloseDisplay(mConnection);
-    if (mPid > 0)
-        stopChild(mPid, SIGTERM, Seconds(10));
-}
-
-std::ostream& operator<<(std::ostream& os, const ExitResult& r)
-{
-    if (r.timedOut)
-        return os << "did not end in time and was killed";
-    if (r.exited)
-        return os << "exited with status " << r.status;
-    if (r.signal)
-        return os << "was killed by signal " << r.signal << " (" << strsignal(r.signal) << ")";
-    return os << "has not ended";
-}
-
-Process::Process(const fs::path& program, const std::vector<std::string>& args,
-                 const fs::path& workdir, const EnvChanges& env, const std::string& input)
-{
-    prepareProcess();
-    std::vector<std::string> argvStrings{program.string()};
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    CStrings argv(argvStrings);
-    CStrings envp(environment(env));
-    const std::string dir = workdir.string();
-
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
-        throw std::runtime_error("pipe: " + std::string(strerror(errno)));
-
-    mPid = fork();
-    if (mPid < 0)
-        throw std::runtime_error("fork: " + std::string(strerror(errno)));
-    if (mPid == 0)
-    {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        setpgid(0, 0);
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        execve(argv.get()[0], argv.get(), envp.get());
-        _exit(127);
-    }
-    setpgid(mPid, mPid);
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-
-    // Small enough for the pipe's buffer, so this never waits for the program.
-    if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
-    {
-        // The program has already ended; wait() tells the test how.
-    }
-    close(in[1]);
-
-    mReader = std::thread(&Process::readPipes, this, out[0], err[0]);
-}
-
-Process::~Process()
-{
-    if (running())
-    {
-        kill(-mPid, SIGKILL);
-        int status;
-        waitpid(mPid, &status, 0);
-    }
-    if (mReader.joinable())
-        mReader.join();
-}
-
-void Process::readPipes(int outFd, int errFd)
-{
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    int remaining = 2;
-    while (remaining > 0)
-    {
-        if (poll(fds, 2, -1) < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i)
-        {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            char buffer[4096];
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0)
-            {
-                std::lock_guard<std::mutex> lock(mMutex);
-                (i == 0 ? mOut : mErr).append(buffer, n);
-            }
-            else if (n == 0 || errno != EINTR)
-            {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --remaining;
-            }
-        }
-    }
-    for (pollfd& p : fds)
-        if (p.fd >= 0)
-            close(p.fd);
-}
-
-void Process::reap(int status)
-{
-    mResult = exitResultOf(status);
-    // Anything the program left behind in its group would hold the pipes open.
-    kill(-mPid, SIGKILL);
-}
-
-bool Process::running()
-{
-    if (mResult)
-        return false;
-    int status;
-    if (waitpid(mPid, &status, WNOHANG) == mPid)
-    {
-        reap(status);
-        return false;
-    }
-    return true;
-}
-
-ExitResult Process::wait(Seconds timeout)
-{
-    if (!pollUntil([&] { return !running(); }, timeout))
-    {
-        kill(-mPid, SIGKILL);
-        int status;
-        waitpid(mPid, &status, 0);
-        reap(status);
-        mResult->timedOut = true;
-    }
-    if (mReader.joinable())
-        mReader.join();
-    return *mResult;
-}
-
-std::string Process::out() const
-{
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mOut;
-}
-
-std::string Process::err() const
-{
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mErr;
+    mXvfb.stop(SIGTERM, Seconds(10));
 }
 
 namespace
@@ -423,12 +153,18 @@ EnvChanges programEnvironment(const std::string& display, const fs::path& runtim
 }
 
 Session::Session(const fs::path& workdir, const RunOptions& options)
-    : mServer(),
-      mRuntimeDir(),
-      mProgram(options.program.empty() ? velmoraProgram() : options.program, options.args, workdir,
-               programEnvironment(mServer.display(), mRuntimeDir.path(), options.env),
-               options.input)
 {
+    velmora::Command command;
+    command.argv = {(options.program.empty() ? velmoraProgram() : options.program).string()};
+    command.argv.insert(command.argv.end(), options.args.begin(), options.args.end());
+    command.env = programEnvironment(mServer.display(), mRuntimeDir.path(), options.env);
+    command.dir = workdir.string();
+    command.in = {velmora::Stream::Text, options.input};
+    command.out.kind = command.err.kind = velmora::Stream::Collect;
+    command.ownGroup = true;
+    command.parentDeathSignal = SIGKILL;
+    if (!mProgram.start(command))
+        throw std::runtime_error(mProgram.error());
 }
 
 Session::~Session() = default;
@@ -521,9 +257,7 @@ testing::AssertionResult Session::waitForWindow(Seconds timeout)
         testing::AssertionResult failure = testing::AssertionFailure();
         failure << "no velmora window appeared";
         if (!mProgram.running())
-            failure << "; the program " << mProgram.wait() << "\nstdout:\n"
-                    << mProgram.out() << "stderr:\n"
-                    << mProgram.err();
+            failure << "; the program " << mProgram.wait();
         return failure;
     }
     pointToWindow();
@@ -628,8 +362,7 @@ testing::AssertionResult Session::waitForPicture(
         return testing::AssertionSuccess();
     testing::AssertionResult failure = testing::AssertionFailure();
     if (ended)
-        failure << "the program " << mProgram.wait() << " before the window showed it"
-                << "\nstdout:\n" << mProgram.out() << "stderr:\n" << mProgram.err();
+        failure << "before the window showed it, the program " << mProgram.wait();
     else
         failure << "the window did not show it within " << timeout.count() << " s";
     return failure;
@@ -650,16 +383,19 @@ testing::AssertionResult Session::waitForScene(const ExpectedPicture& expected, 
 void Session::xdotool(const std::vector<std::string>& args)
 {
     followWindow();
-    static const fs::path program = findInPath("xdotool");
-    Process tool(program, args, fs::current_path(), {{"DISPLAY", mServer.display()}});
-    ExitResult result = tool.wait();
-    if (!result.exited || result.status != 0)
+    static const std::string program = found("xdotool");
+    velmora::Command tool{{program}};
+    tool.argv.insert(tool.argv.end(), args.begin(), args.end());
+    tool.env = {{"DISPLAY", mServer.display()}};
+    tool.err.kind = velmora::Stream::Collect;
+    const Outcome result = velmora::run(tool, kExitTimeout);
+    if (!result.succeeded())
     {
         std::ostringstream message;
         message << "xdotool";
         for (const std::string& a : args)
             message << " " << a;
-        message << " " << result << ": " << tool.err();
+        message << " " << result;
         throw std::runtime_error(message.str());
     }
 }

@@ -9,19 +9,15 @@
 #define VELMORA_E2E_XSESSION_H
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "picture.h"
+#include "process.h"
+#include "temp_dir.h"
 
 // Xlib's types, without pulling its macros (None, Status, Bool...) into tests.
 typedef struct _XDisplay Display;
@@ -30,7 +26,9 @@ typedef unsigned long XWindowId;
 namespace e2e
 {
 
-using Seconds = std::chrono::duration<double>;
+using velmora::EnvChanges;
+using velmora::Outcome;
+using velmora::Seconds;
 
 // Deadlines for things that normally take milliseconds; they only matter when
 // the machine is very busy, or when the program is wrong.
@@ -50,26 +48,9 @@ std::filesystem::path artifactDir();
 // Polls `condition` until it holds or `timeout` passes; true when it held.
 bool pollUntil(const std::function<bool()>& condition, Seconds timeout);
 
-// The executable `name` in one of PATH's directories; throws std::runtime_error
-// when there is none.
-std::filesystem::path findInPath(const std::string& name);
-
-// A temporary directory, removed with everything in it at the end.
-class TempDir
-{
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return mPath; }
-
-private:
-    std::filesystem::path mPath;
-};
-
 // A private X server: Xvfb picks a free display number itself (-displayfd), so
-// tests running in parallel never race for one. Killed by its pid at the end.
+// tests running in parallel never race for one. Ended with the object, or
+// with the test process if that ends first.
 class XServer
 {
 public:
@@ -80,59 +61,11 @@ public:
 
     const std::string& display() const { return mDisplayName; }
     Display* connection() const { return mConnection; }
-    pid_t pid() const { return mPid; }
 
 private:
-    pid_t mPid = -1;
+    velmora::Process mXvfb;
     std::string mDisplayName;
     Display* mConnection = nullptr;
-};
-
-// How a program run ended.
-struct ExitResult
-{
-    bool exited = false;    // ended by itself with a status
-    int status = -1;        // its exit status when it did
-    int signal = 0;         // the signal that killed it, if one did
-    bool timedOut = false;  // it had to be killed because it did not end in time
-};
-std::ostream& operator<<(std::ostream& os, const ExitResult& r);
-
-// Environment changes for a program: a value sets the variable, nullopt removes it.
-using EnvChanges = std::map<std::string, std::optional<std::string>>;
-
-// A child process with its standard output and error collected through pipes.
-// It runs in a process group of its own, and is killed with it if it outlives
-// the object.
-class Process
-{
-public:
-    Process(const std::filesystem::path& program, const std::vector<std::string>& args,
-            const std::filesystem::path& workdir, const EnvChanges& env,
-            const std::string& input = "");
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    pid_t pid() const { return mPid; }
-    // True until the process has ended (it is reaped here when it has).
-    bool running();
-    // Waits for the end; kills the process when it is not over in time.
-    ExitResult wait(Seconds timeout = kExitTimeout);
-    // What it has written so far; complete once wait() returned.
-    std::string out() const;
-    std::string err() const;
-
-private:
-    void readPipes(int outFd, int errFd);
-    void reap(int status);
-
-    pid_t mPid = -1;
-    std::optional<ExitResult> mResult;
-    std::thread mReader;
-    mutable std::mutex mMutex;
-    std::string mOut;
-    std::string mErr;
 };
 
 // Options for a velmora run.
@@ -158,7 +91,8 @@ public:
     ~Session();
 
     XServer& server() { return mServer; }
-    Process& program() { return mProgram; }
+    // The program, its standard output and error collected, in a process group of its own.
+    velmora::Process& program() { return mProgram; }
 
     // Polls until the program's window is up: a viewable top-level window whose
     // WM_CLASS is "velmora". Moves the pointer into it so that keys reach it.
@@ -215,8 +149,8 @@ private:
     void pointToWindow();
 
     XServer mServer;
-    TempDir mRuntimeDir;
-    Process mProgram;
+    velmora::TempDir mRuntimeDir{"velmora-e2e"};
+    velmora::Process mProgram;
     XWindowId mWindow = 0;
     Picture mLastGrab;
 };

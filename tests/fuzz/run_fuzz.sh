@@ -23,7 +23,7 @@ work=$(cd "$work" && pwd)
 cd "$work"
 
 flags=(-std=c++17 -g -O1 -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined
-       -fno-sanitize-recover=all -fno-omit-frame-pointer -I"$src/src")
+       -fno-sanitize-recover=all -fno-omit-frame-pointer -I"$src/src" -I"$src/common")
 read -r -a sdl_cflags <<<"$(pkg-config --cflags sdl)"
 read -r -a sdl_libs <<<"$(pkg-config --libs sdl)"
 
@@ -49,9 +49,10 @@ export SDL_VIDEODRIVER=dummy
 sdl=$(ldd ./fuzz-info | sed -n 's/^[[:space:]]*libSDL-1\.2\.so\.0 => \([^ ]*\).*/\1/p')
 echo "fuzz: SDL 1.2 from ${sdl:-?}"
 # The targets' scratch sets, also when a run ends in a crash.
-export VELMORA_FUZZ_SCRATCH=$work/scratch
-rm -rf "$VELMORA_FUZZ_SCRATCH" && mkdir -p "$VELMORA_FUZZ_SCRATCH"
-trap 'rm -rf "$VELMORA_FUZZ_SCRATCH"' EXIT
+scratch=$work/scratch
+rm -rf "$scratch" && mkdir -p "$scratch"
+trap 'rm -rf "$scratch"' EXIT
+export TMPDIR=$scratch
 # No allocation is made to fail quietly: the engine's header check keeps SDL's
 # readers from allocating for pixels a file can't hold, so an input that makes
 # one allocate more than the limits below anyway is a finding.

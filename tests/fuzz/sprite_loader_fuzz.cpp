@@ -3,17 +3,17 @@
 // with the engine's own CSpriteBase::init, and then drives two sprites on a dummy
 // 1024 x 768 x 32 display through restore/save/draw passes at moving places,
 // including places partly or wholly off the display and beyond 16 bits.
-#include <dlfcn.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "next_symbol.h"
 #include "sprite.h"
+#include "temp_dir.h"
 
 namespace
 {
@@ -47,12 +47,6 @@ void saveFrame(const char* name, int w, int h, int depth)
     SDL_FreeSurface(s);
 }
 
-void removeScratch()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(gDir, ignored);
-}
-
 void pass(CSprite* sprites, int count)
 {
     for (int i = 0; i < count; i++)
@@ -84,9 +78,7 @@ extern "C" void* velmoraFuzzCalloc(size_t count, size_t size)
 extern "C" SDL_Surface* SDL_DisplayFormat(SDL_Surface* surface)
 {
     typedef SDL_Surface* (*Convert)(SDL_Surface*);
-    static Convert real = (Convert)dlsym(RTLD_NEXT, "SDL_DisplayFormat");
-    if (!real)
-        abort();
+    static Convert real = velmora::nextDefinition<Convert>("SDL_DisplayFormat");
     SDL_Surface* made = real(surface);
     if (made && gRecording)
         gMade.push_back(made);
@@ -99,9 +91,7 @@ extern "C" SDL_Surface* SDL_DisplayFormat(SDL_Surface* surface)
 extern "C" void SDL_FreeSurface(SDL_Surface* surface)
 {
     typedef void (*Free)(SDL_Surface*);
-    static Free real = (Free)dlsym(RTLD_NEXT, "SDL_FreeSurface");
-    if (!real)
-        abort();
+    static Free real = velmora::nextDefinition<Free>("SDL_FreeSurface");
     if (surface && gRecording)
         gMade.erase(std::remove(gMade.begin(), gMade.end(), surface), gMade.end());
     real(surface);
@@ -118,13 +108,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (!gScreen)
         abort();
 
-    // The set lives in a fresh directory under VELMORA_FUZZ_SCRATCH (or /tmp).
-    const char* parent = getenv("VELMORA_FUZZ_SCRATCH");
-    std::string scratch = std::string(parent && *parent ? parent : "/tmp") + "/velmora-fuzz-XXXXXX";
-    if (!mkdtemp(&scratch[0]))
-        abort();
-    gDir = scratch;
-    atexit(removeScratch);
+    // The set lives in a fresh directory under TMPDIR, removed at the end.
+    static velmora::TempDir scratch("velmora-fuzz");
+    gDir = scratch.str();
 
 #ifdef VELMORA_FUZZ_FRAME
     // The fuzzed image is the first frame, a good one the second and the fuzzed

@@ -1,5 +1,7 @@
 // The development package, libvelmora-sprite-dev: its control fields, its files
 // and what lintian says of it. example_build.sh builds a program against it.
+#include <gtest/gtest.h>
+
 #include <sstream>
 
 #include "support.h"
@@ -9,7 +11,6 @@ namespace install
 namespace
 {
 
-using namespace e2e;
 
 const std::string kName = "libvelmora-sprite-dev";
 
@@ -24,8 +25,8 @@ fs::path devPackage()
 
 std::string field(const fs::path& deb, const std::string& name)
 {
-    CommandResult r = runCommand("dpkg-deb", {"--field", deb.string(), name});
-    return r.out.substr(0, r.out.find('\n'));
+    Outcome r = runCommand("dpkg-deb", {"--field", deb.string(), name});
+    return r.output.substr(0, r.output.find('\n'));
 }
 
 class DevPackage : public testing::Test
@@ -52,12 +53,12 @@ TEST_F(DevPackage, IsALibdevelPackageThatBringsSdlsDevelopmentFiles)
 
 TEST_F(DevPackage, HoldsHeaderLibraryCMakePackageAndPkgConfigFileInTheMultiarchDirectory)
 {
-    CommandResult r = runCommand("dpkg-deb", {"--contents", mDeb.string()});
+    Outcome r = runCommand("dpkg-deb", {"--contents", mDeb.string()});
     ASSERT_TRUE(r.succeeded()) << r;
-    const std::string lib = "usr/lib/" + runCommand("dpkg-architecture", {"-qDEB_HOST_MULTIARCH"}).out;
+    const std::string lib = "usr/lib/" + runCommand("dpkg-architecture", {"-qDEB_HOST_MULTIARCH"}).output;
     const std::string libdir = lib.substr(0, lib.find('\n')) + "/";
     std::set<std::string> files;
-    std::istringstream lines(r.out);
+    std::istringstream lines(r.output);
     std::string mode, owner, size, date, time, path;
     while (lines >> mode >> owner >> size >> date >> time >> path)
     {
@@ -92,12 +93,12 @@ TEST_F(DevPackage, LibraryKeepsItsSymbolsWithoutDebuggingInformation)
         if (entry.path().filename() == "libvelmora-sprite.a")
             library = entry.path();
     ASSERT_FALSE(library.empty());
-    CommandResult sections = runCommand("readelf", {"--section-headers", library.string()});
+    Outcome sections = runCommand("readelf", {"--section-headers", library.string()});
     ASSERT_TRUE(sections.succeeded()) << sections;
-    EXPECT_EQ(sections.out.find(".debug_"), std::string::npos) << sections.out;
-    CommandResult symbols = runCommand("nm", {"--defined-only", "-C", library.string()});
-    EXPECT_NE(symbols.out.find("CSprite::draw()"), std::string::npos) << symbols.out;
-    EXPECT_NE(symbols.out.find("CRectList::addSprite(CSprite*)"), std::string::npos) << symbols.out;
+    EXPECT_EQ(sections.output.find(".debug_"), std::string::npos) << sections.output;
+    Outcome symbols = runCommand("nm", {"--defined-only", "-C", library.string()});
+    EXPECT_NE(symbols.output.find("CSprite::draw()"), std::string::npos) << symbols.output;
+    EXPECT_NE(symbols.output.find("CRectList::addSprite(CSprite*)"), std::string::npos) << symbols.output;
 }
 
 TEST_F(DevPackage, LintianFindsNoErrorsAndNoWarnings)

@@ -3,7 +3,7 @@
 #include <map>
 #include <sstream>
 
-#include "support.h"
+#include "launcher.h"
 
 namespace install
 {
@@ -14,8 +14,8 @@ using namespace e2e;
 
 std::string architecture()
 {
-    CommandResult r = runCommand("dpkg", {"--print-architecture"});
-    return r.out.substr(0, r.out.find('\n'));
+    Outcome r = runCommand("dpkg", {"--print-architecture"});
+    return r.output.substr(0, r.output.find('\n'));
 }
 
 // The package that holds the library `soname` which one of `programs` loads,
@@ -24,8 +24,8 @@ std::string packageOfLibrary(const std::vector<fs::path>& programs, const std::s
 {
     for (const fs::path& program : programs)
     {
-        CommandResult ldd = runCommand("ldd", {program.string()});
-        std::istringstream lines(ldd.out);
+        Outcome ldd = runCommand("ldd", {program.string()});
+        std::istringstream lines(ldd.output);
         std::string line;
         while (std::getline(lines, line))
         {
@@ -34,8 +34,8 @@ std::string packageOfLibrary(const std::vector<fs::path>& programs, const std::s
             if (!(words >> name >> arrow >> path) || name != soname || arrow != "=>")
                 continue;
             const std::string file = fs::canonical(path).filename().string();
-            CommandResult owner = runCommand("dpkg-query", {"--search", file});
-            return owner.out.substr(0, owner.out.find_first_of(":\n"));
+            Outcome owner = runCommand("dpkg-query", {"--search", file});
+            return owner.output.substr(0, owner.output.find_first_of(":\n"));
         }
     }
     return "";
@@ -70,10 +70,10 @@ TEST_F(Package, IsNamedAfterPackageVersionAndArchitecture)
 
 TEST_F(Package, ControlFieldsDescribeAGameInUsrWithItsLibrariesAsDependencies)
 {
-    CommandResult r = runCommand("dpkg-deb", {"--field", packageFile().string()});
+    Outcome r = runCommand("dpkg-deb", {"--field", packageFile().string()});
     ASSERT_TRUE(r.succeeded()) << r;
     std::map<std::string, std::string> fields;
-    std::istringstream lines(r.out);
+    std::istringstream lines(r.output);
     std::string line;
     while (std::getline(lines, line))
         if (!line.empty() && line[0] != ' ' && line.find(": ") != std::string::npos)
@@ -86,7 +86,7 @@ TEST_F(Package, ControlFieldsDescribeAGameInUsrWithItsLibrariesAsDependencies)
     EXPECT_NE(fields["Maintainer"].find(" <"), std::string::npos) << fields["Maintainer"];
     EXPECT_EQ(fields["Homepage"].rfind("https://", 0), 0u) << fields["Homepage"];
     EXPECT_FALSE(fields["Description"].empty());
-    EXPECT_NE(r.out.find("\n Velmora opens a 1024x768 window"), std::string::npos) << "no long description";
+    EXPECT_NE(r.output.find("\n Velmora opens a 1024x768 window"), std::string::npos) << "no long description";
     // dpkg-shlibdeps found the libraries the programs link, under the names
     // this release gives their packages, each with the least version it needs.
     const std::map<std::string, std::string> depends = dependencies(fields["Depends"]);
@@ -110,10 +110,10 @@ TEST_F(Package, ControlFieldsDescribeAGameInUsrWithItsLibrariesAsDependencies)
 
 TEST_F(Package, HoldsTheProgramInDebiansGamesLayoutOwnedByRoot)
 {
-    CommandResult r = runCommand("dpkg-deb", {"--contents", packageFile().string()});
+    Outcome r = runCommand("dpkg-deb", {"--contents", packageFile().string()});
     ASSERT_TRUE(r.succeeded()) << r;
     std::set<std::string> files;
-    std::istringstream lines(r.out);
+    std::istringstream lines(r.output);
     std::string mode, owner, size, date, time, path;
     while (lines >> mode >> owner >> size >> date >> time >> path)
     {
@@ -145,7 +145,7 @@ TEST_F(UnpackedPackage, LauncherShowsTheSceneAndEndsWithStatusZeroOnEscape)
 {
     ASSERT_FALSE(packageFile().empty()) << "CPack built no velmora .deb";
     TempDir root;
-    CommandResult r = runCommand("dpkg", {"-x", packageFile().string(), root.path().string()});
+    Outcome r = runCommand("dpkg", {"-x", packageFile().string(), root.path().string()});
     ASSERT_TRUE(r.succeeded()) << r;
     expectSceneFrom(root.path() / "usr/games/velmora", root.path() / "usr/share/velmora");
 }

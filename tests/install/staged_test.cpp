@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "support.h"
+#include "launcher.h"
 
 namespace install
 {
@@ -69,7 +69,7 @@ protected:
             << "#!/bin/sh\npwd -P\nfor a in \"$@\"; do echo \"[$a]\"; done\nexit 3\n";
     }
 
-    CommandResult launch(const std::vector<std::string>& args = {}, const EnvChanges& env = {})
+    Outcome launch(const std::vector<std::string>& args = {}, const EnvChanges& env = {})
     {
         return runCommand((mUsr / "bin/velmora").string(), args, mElsewhere.path(), env);
     }
@@ -81,52 +81,52 @@ protected:
 
 TEST_F(Launcher, RunsTheProgramInTheDataDirectoryWithItsArgumentsAndEndsWithItsStatus)
 {
-    CommandResult r = launch({"two words", "", "*"});
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
-    EXPECT_EQ(r.out, fs::canonical(mUsr / "share/velmora").string() + "\n[two words]\n[]\n[*]\n");
-    EXPECT_EQ(r.err, "");
+    Outcome r = launch({"two words", "", "*"});
+    EXPECT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.output, fs::canonical(mUsr / "share/velmora").string() + "\n[two words]\n[]\n[*]\n");
+    EXPECT_EQ(r.errors, "");
 }
 
 TEST_F(Launcher, FindsItsTreeWhenStartedThroughASymlink)
 {
     fs::create_symlink(mUsr / "bin/velmora", mElsewhere.path() / "velmora");
-    CommandResult r = runCommand((mElsewhere.path() / "velmora").string(), {}, mElsewhere.path());
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
-    EXPECT_EQ(r.out, fs::canonical(mUsr / "share/velmora").string() + "\n");
+    Outcome r = runCommand((mElsewhere.path() / "velmora").string(), {}, mElsewhere.path());
+    EXPECT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.output, fs::canonical(mUsr / "share/velmora").string() + "\n");
 }
 
 TEST_F(Launcher, RunsTheProgramInTheDirectoryThatVelmoraDataNames)
 {
     fs::create_directory(mElsewhere.path() / "my-art");
-    CommandResult r = launch({}, {{"VELMORA_DATA", std::string("my-art")}});
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
-    EXPECT_EQ(r.out, fs::canonical(mElsewhere.path() / "my-art").string() + "\n");
+    Outcome r = launch({}, {{"VELMORA_DATA", std::string("my-art")}});
+    EXPECT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.output, fs::canonical(mElsewhere.path() / "my-art").string() + "\n");
 }
 
 TEST_F(Launcher, EndsWithStatusTwoWhenTheDataDirectoryIsMissing)
 {
     fs::remove_all(mUsr / "share/velmora");
-    CommandResult r = launch();
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
-    EXPECT_EQ(r.out, "") << "the program must not start";
-    EXPECT_EQ(r.err, "velmora: the data directory is missing: " + fs::canonical(mUsr / "bin").string() +
+    Outcome r = launch();
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_EQ(r.output, "") << "the program must not start";
+    EXPECT_EQ(r.errors, "velmora: the data directory is missing: " + fs::canonical(mUsr / "bin").string() +
                          "/../share/velmora is not a directory\n");
 }
 
 TEST_F(Launcher, EndsWithStatusTwoWhenVelmoraDataNamesNoDirectory)
 {
-    CommandResult r = launch({}, {{"VELMORA_DATA", std::string("/nonexistent/art")}});
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "velmora: VELMORA_DATA names no directory: /nonexistent/art\n");
+    Outcome r = launch({}, {{"VELMORA_DATA", std::string("/nonexistent/art")}});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_EQ(r.output, "");
+    EXPECT_EQ(r.errors, "velmora: VELMORA_DATA names no directory: /nonexistent/art\n");
 }
 
 TEST_F(Launcher, EndsWithStatus127WhenTheProgramIsMissing)
 {
     fs::remove(mUsr / "libexec/velmora/velmora");
-    CommandResult r = launch();
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 127) << r;
-    EXPECT_EQ(r.err, "velmora: the program is missing: " + fs::canonical(mUsr / "bin").string() +
+    Outcome r = launch();
+    EXPECT_EQ(r.status, 127) << r;
+    EXPECT_EQ(r.errors, "velmora: the program is missing: " + fs::canonical(mUsr / "bin").string() +
                          "/../libexec/velmora/velmora is not an executable file\n");
 }
 
@@ -168,7 +168,7 @@ protected:
         fs::permissions(mBin / name, fs::perms::owner_all, fs::perm_options::add);
     }
 
-    CommandResult launchScaled(const std::vector<std::string>& args, EnvChanges env)
+    Outcome launchScaled(const std::vector<std::string>& args, EnvChanges env)
     {
         env["PATH"] = mBin.string() + ":" + std::getenv("PATH");
         for (const char* unset : {"GDK_SCALE", "SWAYSOCK", "SDL3", "SDL12COMPAT_WINDOW_SCALING",
@@ -215,10 +215,10 @@ TEST_F(LauncherScale, HandsTheLayerTheScaleAskedForOrTheDesktops)
     };
     for (const Case& c : cases)
     {
-        CommandResult r = launchScaled(c.args, c.env);
-        EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << c.what << "\n" << r;
-        EXPECT_EQ(r.out, c.out) << c.what;
-        EXPECT_EQ(r.err, "") << c.what;
+        Outcome r = launchScaled(c.args, c.env);
+        EXPECT_EQ(r.status, 3) << c.what << "\n" << r;
+        EXPECT_EQ(r.output, c.out) << c.what;
+        EXPECT_EQ(r.errors, "") << c.what;
     }
 }
 
@@ -228,27 +228,27 @@ TEST_F(LauncherScale, RefusesAScaleThatIsNoWholeNumberFromOneToEight)
          std::vector<std::vector<std::string>>{{"--scale", "0"}, {"--scale", "9"}, {"--scale=1.5"},
                                                {"--scale=-2"}, {"--scale", ""}, {"--scale=two"}, {"--scale", "none"}})
     {
-        CommandResult r = launchScaled(args, {});
-        EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
-        EXPECT_EQ(r.out, "") << "the program must not start";
-        EXPECT_NE(r.err.find("velmora: --scale takes a whole number from 1 to 8"), std::string::npos) << r;
+        Outcome r = launchScaled(args, {});
+        EXPECT_EQ(r.status, 2) << r;
+        EXPECT_EQ(r.output, "") << "the program must not start";
+        EXPECT_NE(r.errors.find("velmora: --scale takes a whole number from 1 to 8"), std::string::npos) << r;
     }
-    CommandResult r = launchScaled({"--scale"}, {});
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 2) << r;
-    EXPECT_EQ(r.err, "velmora: --scale needs a number, as in --scale 2\n");
+    Outcome r = launchScaled({"--scale"}, {});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_EQ(r.errors, "velmora: --scale needs a number, as in --scale 2\n");
 }
 
 TEST_F(LauncherScale, SaysTheClassicLibraryCantScaleAndRunsTheDemoAnyway)
 {
-    CommandResult r = launchScaled({"--scale", "2"}, {{"CLASSIC", "1"}});
-    EXPECT_TRUE(r.exit.exited && r.exit.status == 3) << r;
-    EXPECT_EQ(r.out, "scaling=2 highdpi=1 method=nearest\n");
-    EXPECT_NE(r.err.find("velmora: can't scale the window by 2: the classic SDL 1.2 library"),
+    Outcome r = launchScaled({"--scale", "2"}, {{"CLASSIC", "1"}});
+    EXPECT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.output, "scaling=2 highdpi=1 method=nearest\n");
+    EXPECT_NE(r.errors.find("velmora: can't scale the window by 2: the classic SDL 1.2 library"),
               std::string::npos)
         << r;
     // On the layer, or at scale 1, nothing is said.
-    EXPECT_EQ(launchScaled({"--scale", "2"}, {}).err, "");
-    EXPECT_EQ(launchScaled({"--scale", "1"}, {{"CLASSIC", "1"}}).err, "");
+    EXPECT_EQ(launchScaled({"--scale", "2"}, {}).errors, "");
+    EXPECT_EQ(launchScaled({"--scale", "1"}, {{"CLASSIC", "1"}}).errors, "");
 }
 
 // The value of `key` in the [Desktop Entry] group of a desktop file.
@@ -265,9 +265,9 @@ std::string desktopValue(const std::string& text, const std::string& key)
 TEST(InstalledFiles, DesktopEntryIsValidAndNamesTheInstalledCommandAndIcon)
 {
     const fs::path entry = staged("share/applications/velmora.desktop");
-    CommandResult r = runCommand("desktop-file-validate", {entry.string()});
+    Outcome r = runCommand("desktop-file-validate", {entry.string()});
     EXPECT_TRUE(r.succeeded()) << r;
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(r.output + r.errors, "");
 
     const std::string text = readText(entry);
     EXPECT_TRUE(fs::exists(staged("bin/" + desktopValue(text, "Exec")))) << desktopValue(text, "Exec");
@@ -279,10 +279,10 @@ TEST(InstalledFiles, DesktopEntryIsValidAndNamesTheInstalledCommandAndIcon)
 TEST(InstalledFiles, AppStreamDataIsValidAndDescribesThisRelease)
 {
     const fs::path file = staged("share/metainfo/" VELMORA_APPSTREAM_ID ".metainfo.xml");
-    CommandResult r = runCommand("appstreamcli", {"validate", "--no-net", file.string()});
+    Outcome r = runCommand("appstreamcli", {"validate", "--no-net", file.string()});
     EXPECT_TRUE(r.succeeded()) << r;
-    EXPECT_EQ(r.out.find("E:"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("W:"), std::string::npos) << r.out;
+    EXPECT_EQ(r.output.find("E:"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("W:"), std::string::npos) << r.output;
 
     const std::string text = readText(file);
     EXPECT_NE(text.find("<launchable type=\"desktop-id\">velmora.desktop</launchable>"), std::string::npos);
@@ -295,9 +295,9 @@ TEST(InstalledFiles, AppStreamDataIsValidAndDescribesThisRelease)
 
 TEST(InstalledFiles, DebianChangelogNamesThisVersionAndCopyrightTheLicence)
 {
-    CommandResult r = runCommand("gzip", {"-dc", staged("share/doc/velmora/changelog.gz").string()});
+    Outcome r = runCommand("gzip", {"-dc", staged("share/doc/velmora/changelog.gz").string()});
     ASSERT_TRUE(r.succeeded()) << r;
-    EXPECT_EQ(r.out.rfind("velmora (" VELMORA_VERSION ") ", 0), 0u) << r.out.substr(0, r.out.find('\n'));
+    EXPECT_EQ(r.output.rfind("velmora (" VELMORA_VERSION ") ", 0), 0u) << r.output.substr(0, r.output.find('\n'));
     const std::string copyright = readText(staged("share/doc/velmora/copyright"));
     EXPECT_EQ(copyright.rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u);
     EXPECT_NE(copyright.find("\nLicense: Expat\n"), std::string::npos);
@@ -308,15 +308,15 @@ TEST(InstalledFiles, ManPagesRenderWithoutWarningsAndCoverWhatTheyMust)
     for (const char* page : {"man6/velmora.6.gz", "man1/velmora-check.1.gz", "man1/velmora-artgen.1.gz",
                              "man1/velmora-import.1.gz"})
     {
-        CommandResult r = runCommand("man", {"--warnings", "-l", staged(std::string("share/man/") + page).string()},
+        Outcome r = runCommand("man", {"--warnings", "-l", staged(std::string("share/man/") + page).string()},
                                      fs::temp_directory_path(),
                                      {{"LC_ALL", std::string("C.UTF-8")}, {"MANWIDTH", std::string("80")},
                                       {"MANPAGER", std::string("cat")}});
         EXPECT_TRUE(r.succeeded()) << page << "\n" << r;
-        EXPECT_EQ(r.err, "") << page;
+        EXPECT_EQ(r.errors, "") << page;
         for (const char* part : {"SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES",
                                  "VELMORA_DATA", "SDL_VIDEODRIVER", "FILES: ", "includes/vikings"})
-            EXPECT_NE(r.out.find(part), std::string::npos) << page << " says nothing of " << part;
+            EXPECT_NE(r.output.find(part), std::string::npos) << page << " says nothing of " << part;
     }
 }
 
@@ -355,7 +355,7 @@ TEST(Uninstall, RemovesWhatTheManifestListsAndOnlyTheProgramsOwnEmptyDirectories
 
     std::string ownDirs = VELMORA_OWN_INSTALL_DIRS;
     std::replace(ownDirs.begin(), ownDirs.end(), ':', ';');
-    CommandResult r = runCommand(VELMORA_CMAKE, {"-DMANIFEST=" + (root.path() / "manifest.txt").string(),
+    Outcome r = runCommand(VELMORA_CMAKE, {"-DMANIFEST=" + (root.path() / "manifest.txt").string(),
                                                  "-DOWN_DIRS=" + ownDirs, "-P", VELMORA_UNINSTALL_SCRIPT});
     EXPECT_TRUE(r.succeeded()) << r;
     EXPECT_EQ(filesBelow(root.path()),

@@ -5,7 +5,7 @@
 //   VELMORA_SYSTEM_LAUNCHER=/usr/games/velmora install_system_test
 #include <cstdlib>
 
-#include "support.h"
+#include "launcher.h"
 
 namespace install
 {

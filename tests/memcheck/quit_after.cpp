@@ -3,9 +3,10 @@
 // pushes one SDL_QUIT event. The program's own main loop then sees the quit and
 // ends normally, so nothing in the program changes for this.
 #include <SDL.h>
-#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#include "next_symbol.h"
 
 namespace
 {
@@ -23,15 +24,9 @@ int passesBeforeQuit()
 
 extern "C" int SDL_Flip(SDL_Surface* screen)
 {
-    static FlipFunction realFlip = (FlipFunction)dlsym(RTLD_NEXT, "SDL_Flip");
+    static FlipFunction realFlip = velmora::nextDefinition<FlipFunction>("SDL_Flip");
     static int passes = 0;
     static const int limit = passesBeforeQuit();
-
-    if (!realFlip)
-    {
-        fprintf(stderr, "quit_after: SDL_Flip not found\n");
-        abort();
-    }
     int result = realFlip(screen);
     if (++passes == limit)
     {

@@ -1,9 +1,9 @@
-// Soak run: the real program, headless, through 60 simulated days on a fast
-// clock. Every frame period measured around 2^24 ms, 2^31 ms, the wrap at
-// 2^32 ms and day 60 must be what it is at start-up, to the millisecond, and
-// the program's memory must not grow.
+// Soak run: the real program, headless, through 60 simulated days on the
+// recording clock, which moves a millisecond per pass in a window around
+// start-up, 2^24 ms, 2^31 ms, the wrap at 2^32 ms and day 60, and leaps between
+// them. Every frame period measured in those windows must be what it is at
+// start-up, to the millisecond, and the program's memory must not grow.
 #include "sprite.h"
-#include "xsession.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "recording_clock.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +34,29 @@ const SceneSprite kSprites[] = {
     {"vikings1", "includes/vikings", 1.0f},
     {"vikings2", "includes/vikings", 1.5f},
 };
-const char* const kWindows[] = {"start", "2^24", "2^31", "2^32", "day60"};
+// Where the clock measures: 3000 passes a millisecond apart around each tick.
+const long kWindowPasses = 3000;
+struct Window
+{
+    const char* name;
+    unsigned long long around;
+};
+const Window kWindows[] = {
+    {"start", kWindowPasses / 2},
+    {"2^24", 1ull << 24},
+    {"2^31", 1ull << 31},
+    {"2^32", 1ull << 32},
+    {"day60", 60ull * 24 * 3600 * 1000},
+};
+
+// The windows as the recording clock reads them: NAME@TICK,...
+std::string windowList()
+{
+    std::string list;
+    for (const Window& w : kWindows)
+        list += std::string(list.empty() ? "" : ",") + w.name + "@" + std::to_string(w.around - kWindowPasses / 2);
+    return list;
+}
 
 struct SoakLog
 {
@@ -97,18 +122,18 @@ protected:
 
 TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
 {
-    const fs::path data = e2e::projectData();
-    e2e::TempDir scratch;
+    const fs::path data = VELMORA_DATA;
+    velmora::TempDir scratch("velmora-soak");
     const fs::path logFile = scratch.path() / "soak.log";
 
-    e2e::Process program(e2e::velmoraProgram(), {}, data,
-                         {{"SDL_VIDEODRIVER", "dummy"},
-                          {"SDL_AUDIODRIVER", "dummy"},
-                          {"LD_PRELOAD", VELMORA_FAST_CLOCK},
-                          {"VELMORA_SOAK_LOG", logFile.string()}});
-    e2e::ExitResult result = program.wait(e2e::Seconds(240));
-    ASSERT_TRUE(result.exited && result.status == 0)
-        << result << "\n" << program.out() << program.err();
+    const velmora::Outcome result = testsupport::runOnRecordingClock(
+        VELMORA_PROGRAM, data.string(),
+        {{"VELMORA_RECORD_LOG", logFile.string()},
+         {"VELMORA_RECORD_PASSES", std::to_string(kWindowPasses)},
+         {"VELMORA_RECORD_STEP", "1"},
+         {"VELMORA_RECORD_WINDOWS", windowList()}},
+        velmora::Seconds(240));
+    ASSERT_EQ(result.status, 0) << result;
 
     SoakLog log = readLog(logFile);
     ASSERT_FALSE(log.end.empty()) << "the run ended before its last window";
@@ -119,8 +144,9 @@ TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
         const SceneSprite& sprite = kSprites[s];
         const std::vector<int> pauses = pausesOf(data / sprite.set);
         ASSERT_FALSE(pauses.empty());
-        for (const char* window : kWindows)
+        for (const Window& w : kWindows)
         {
+            const char* window = w.name;
             const auto& measured = log.periods[window][s];
             std::cout << window << " " << sprite.name << ":";
             // Every frame of the set shows at least once in a window.
@@ -144,8 +170,9 @@ TEST_F(Soak, FramePeriodsAndMemoryHoldForSixtyDays)
     // added to it per pass.
     ASSERT_EQ(log.residentKiB.size(), std::size(kWindows));
     const long first = log.residentKiB["start"];
-    for (const char* window : kWindows)
+    for (const Window& w : kWindows)
     {
+        const char* window = w.name;
         std::cout << "resident after " << window << ": " << log.residentKiB[window] << " KiB\n";
         EXPECT_GT(log.residentKiB[window], 0);
         EXPECT_LE(log.residentKiB[window], first + 256) << window;

@@ -72,7 +72,7 @@ class SetDir
 public:
     SetDir() : mDir("velmora-set") {}
 
-    const std::string& path() const { return mDir.path(); }
+    const std::string& path() const { return mDir.str(); }
     const char* c_str() const { return mDir.c_str(); }
 
     // Writes a file byte for byte (the info file, for instance).
@@ -92,7 +92,7 @@ public:
               Uint8 left, Uint8 right) const;
 
 private:
-    testsupport::TempDir mDir;
+    velmora::TempDir mDir;
 };
 
 // The start of a sprite test: the test clock at 0 and the display grey, a

@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "artset.h"
-#include "command.h"
+#include "process.h"
+#include "temp_dir.h"
 #include "figure.h"
 #include "icon.h"
 #include "layout.h"
@@ -121,9 +122,11 @@ Info readInfo(const fs::path& dir)
     return info;
 }
 
+// A directory that does not exist yet, in one the test program removes at its end.
 fs::path freshDir(const std::string& name)
 {
-    const fs::path dir = fs::temp_directory_path() / ("velmora-artgen-test-" + std::to_string(getpid())) / name;
+    static const velmora::TempDir scratch("velmora-artgen-test");
+    const fs::path dir = scratch.path() / name;
     fs::remove_all(dir);
     return dir;
 }
@@ -131,7 +134,7 @@ fs::path freshDir(const std::string& name)
 // Runs a shell command; gives its exit status and what it printed on both streams.
 int run(const std::string& command, std::string& output)
 {
-    const testsupport::Outcome outcome = testsupport::run(command + " 2>&1");
+    const velmora::Outcome outcome = velmora::runShell(command + " 2>&1");
     output = outcome.output;
     return outcome.status;
 }

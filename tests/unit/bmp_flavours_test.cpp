@@ -17,6 +17,7 @@
 
 #include "bmp_check.h"
 #include "bmp_flavour.h"
+#include "process.h"
 #include "sdl_library.h"
 #include "sprite.h"
 #include "sprite_check.h"
@@ -210,8 +211,8 @@ void writeSet(const SetDir& set, const Flavour& f, const std::string& info)
     std::string source = set.path() + "/sprite.ppm";
     std::string bmp = set.path() + "/f0.bmp";
     set.write("sprite.ppm", ppm);
-    std::string command = "convert '" + source + "' " + f.options + "'" + bmp + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::string command = "convert " + velmora::quoted(source) + " " + f.options + velmora::quoted(bmp);
+    ASSERT_EQ(velmora::run(velmora::shellCommand(command)).status, 0) << command;
     std::string bytes = readFile(bmp);
     ASSERT_GE(bytes.size(), 34u) << command;
     if (topDown(f))

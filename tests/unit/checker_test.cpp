@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bmp_check.h"
-#include "command.h"
+#include "process.h"
 #include "damaged_bmp.h"
 #include "sprite.h"
 #include "temp_dir.h"
@@ -28,9 +28,9 @@ using velmoracheck::kClean;
 using velmoracheck::kUnusable;
 using velmoracheck::kWarnings;
 
-using testsupport::Outcome;
-using testsupport::quoted;
-using testsupport::run;
+using velmora::Outcome;
+using velmora::quoted;
+using velmora::runShell;
 
 class Checker : public ::testing::Test
 {
@@ -75,7 +75,7 @@ protected:
         return verdict;
     }
 
-    testsupport::TempDir mTemp{"velmora-check"};
+    velmora::TempDir mTemp{"velmora-check"};
     fs::path mRoot = mTemp.path();
     fs::path mSet;
     std::string mReport;
@@ -89,7 +89,7 @@ protected:
 TEST(CheckerOnProjectArt, EverySetOfTheDemoLoadsCleanly)
 {
     std::string includes = std::string(VELMORA_DATA_DIR) + "/includes";
-    Outcome outcome = run(quoted(VELMORA_CHECK_BIN) + " " + quoted(includes + "/sun") + " " +
+    Outcome outcome = runShell(quoted(VELMORA_CHECK_BIN) + " " + quoted(includes + "/sun") + " " +
                           quoted(includes + "/vikings"));
     EXPECT_EQ(outcome.status, 0) << outcome.output;
     EXPECT_EQ(outcome.output.find("warning"), std::string::npos) << outcome.output;
@@ -303,12 +303,12 @@ TEST_F(Checker, BinaryExitsWithTheWorstVerdictOfItsSets)
     fs::copy_file(mSet / "a.bmp", mRoot / "good" / "a.bmp");
     std::ofstream(mRoot / "good" / "info") << "FILES: 1\na.bmp 10 255 0 255\n";
 
-    Outcome good = run(quoted(VELMORA_CHECK_BIN) + " " + quoted((mRoot / "good").string()));
+    Outcome good = runShell(quoted(VELMORA_CHECK_BIN) + " " + quoted((mRoot / "good").string()));
     EXPECT_EQ(good.status, 0) << good.output;
-    Outcome warned = run(quoted(VELMORA_CHECK_BIN) + " " + quoted((mRoot / "good").string()) + " " +
+    Outcome warned = runShell(quoted(VELMORA_CHECK_BIN) + " " + quoted((mRoot / "good").string()) + " " +
                          quoted(mSet.string()));
     EXPECT_EQ(warned.status, 1) << warned.output;
-    Outcome unusable = run(quoted(VELMORA_CHECK_BIN) + " " + quoted(mSet.string()) + " " +
+    Outcome unusable = runShell(quoted(VELMORA_CHECK_BIN) + " " + quoted(mSet.string()) + " " +
                            quoted((mRoot / "nowhere").string()) + " " + quoted((mRoot / "good").string()));
     EXPECT_EQ(unusable.status, 2) << unusable.output;
     EXPECT_NE(unusable.output.find("no such directory"), std::string::npos) << unusable.output;
@@ -316,14 +316,14 @@ TEST_F(Checker, BinaryExitsWithTheWorstVerdictOfItsSets)
 
 TEST(CheckerBinary, WithoutArgumentsPrintsUsageAndFails)
 {
-    Outcome outcome = run(quoted(VELMORA_CHECK_BIN) + " 2>&1");
+    Outcome outcome = runShell(quoted(VELMORA_CHECK_BIN) + " 2>&1");
     EXPECT_EQ(outcome.status, 2);
     EXPECT_NE(outcome.output.find("usage: velmora-check DIR..."), std::string::npos) << outcome.output;
 }
 
 TEST(CheckerBinary, HelpPrintsUsageAndSucceeds)
 {
-    Outcome outcome = run(quoted(VELMORA_CHECK_BIN) + " --help");
+    Outcome outcome = runShell(quoted(VELMORA_CHECK_BIN) + " --help");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_NE(outcome.output.find("Exit status"), std::string::npos) << outcome.output;
 }
@@ -335,7 +335,7 @@ TEST_F(Checker, BinaryReportsAFrameTableTooLargeToAllocate)
     frame("a.bmp", 4, 4);
     info("FILES: 2000000000\na.bmp 10 255 0 255\n");
 
-    Outcome outcome = run("ulimit -v 4000000 && " + quoted(VELMORA_CHECK_BIN) + " " + quoted(mSet.string()));
+    Outcome outcome = runShell("ulimit -v 4000000 && " + quoted(VELMORA_CHECK_BIN) + " " + quoted(mSet.string()));
     EXPECT_EQ(outcome.status, 2) << outcome.output;
     EXPECT_NE(outcome.output.find("2000000000 frames declared: a frame table that large can't be allocated"),
               std::string::npos)

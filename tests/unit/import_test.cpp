@@ -24,7 +24,7 @@
 #include "importer.h"
 #include "second_reading.h"
 #include "sprite.h"
-#include "command.h"
+#include "process.h"
 #include "sprite_check.h"
 #include "temp_dir.h"
 
@@ -53,7 +53,7 @@ struct Loaded
 // ImageMagick 7's command where it has one, else ImageMagick 6's.
 std::string magick()
 {
-    static const std::string command = std::system("command -v magick >/dev/null 2>&1") == 0 ? "magick" : "convert";
+    static const std::string command = velmora::findInPath("magick").empty() ? "convert" : "magick";
     return command;
 }
 
@@ -140,9 +140,10 @@ public:
         for (const char* paren : {"(", ")"})
             for (size_t at = 0; (at = escaped.find(std::string(" ") + paren + " ", at)) != std::string::npos; at += 3)
                 escaped.replace(at, 3, std::string(" \\") + paren + " ");
-        const std::string command = "cd " + testsupport::quoted(mDir.string()) + " && " + magick() + " " + escaped;
-        if (std::system(command.c_str()) != 0)
-            throw std::runtime_error("failed: " + command);
+        velmora::Command command = velmora::shellCommand(magick() + " " + escaped);
+        command.dir = mDir.string();
+        if (!velmora::run(command).succeeded())
+            throw std::runtime_error("failed: " + command.argv.back());
     }
 
     Result import(std::vector<std::string> args)
@@ -201,7 +202,7 @@ public:
         return found;
     }
 
-    testsupport::TempDir mTemp{"velmora-import-test"};
+    velmora::TempDir mTemp{"velmora-import-test"};
     fs::path mDir = mTemp.path();
 };
 
@@ -964,9 +965,11 @@ TEST(ImportUsage, WrongArgumentsEndWithStatus2AndTheUsage)
 TEST(ImportCommand, HelpAndAnErrorThroughTheRealBinary)
 {
     const std::string bin = VELMORA_IMPORT_BIN;
-    EXPECT_EQ(WEXITSTATUS(std::system((bin + " --help >/dev/null").c_str())), 0);
-    const testsupport::Outcome outcome =
-        testsupport::run(bin + " /nonexistent-dir/out /nonexistent.png 2>&1 >/dev/null");
+    velmora::Command help{{bin, "--help"}};
+    help.out.kind = velmora::Stream::Null;
+    EXPECT_EQ(velmora::run(help).status, 0);
+    const velmora::Outcome outcome =
+        velmora::runShell(bin + " /nonexistent-dir/out /nonexistent.png 2>&1 >/dev/null");
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.output, "velmora-import: /nonexistent.png: cannot be opened: No such file or directory\n");
 }

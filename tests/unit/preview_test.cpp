@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
+#include "process.h"
 #include "sprite_fixture.h"
 
 namespace
@@ -19,8 +19,8 @@ namespace
 
 namespace fs = std::filesystem;
 
-using testsupport::Outcome;
-using testsupport::run;
+using velmora::Outcome;
+using velmora::runShell;
 using spritetest::kBlue;
 using spritetest::kRed;
 using spritetest::SetDir;
@@ -119,7 +119,7 @@ Played read(const std::string& path)
 
 Outcome preview(const std::string& arguments)
 {
-    return run(testsupport::quoted(VELMORA_CHECK_BIN) + " --preview " + arguments + " 2>&1");
+    return runShell(velmora::quoted(VELMORA_CHECK_BIN) + " --preview " + arguments + " 2>&1");
 }
 
 class Preview : public ::testing::Test
@@ -139,7 +139,7 @@ protected:
     Played play(const std::string& extension, const std::string& options = "")
     {
         mFile = mSet.path() + "/out." + extension;
-        mOutcome = preview(options + " " + testsupport::quoted(mFile) + " " + testsupport::quoted(mSet.path()));
+        mOutcome = preview(options + " " + velmora::quoted(mFile) + " " + velmora::quoted(mSet.path()));
         EXPECT_EQ(mOutcome.status, 0) << mOutcome.output;
         Played played = read(mFile);
         EXPECT_EQ(played.error, "") << mOutcome.output;
@@ -306,7 +306,7 @@ TEST_P(PreviewRefusal, ExitsWithStatus2AndSaysWhyAndWritesNothing)
     if (refusal.info)
         mSet.write("info", refusal.info);
     std::string file = mSet.path() + "/" + refusal.file;
-    Outcome outcome = preview(std::string(refusal.options) + " " + testsupport::quoted(file) + " " + testsupport::quoted(mSet.path()));
+    Outcome outcome = preview(std::string(refusal.options) + " " + velmora::quoted(file) + " " + velmora::quoted(mSet.path()));
 
     EXPECT_EQ(outcome.status, 2) << outcome.output;
     EXPECT_NE(outcome.output.find(refusal.message), std::string::npos) << outcome.output;

@@ -3,15 +3,17 @@
 // that drawScene makes, seen through SDL's own blit entry point.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "next_symbol.h"
+#include "temp_dir.h"
 #include "velmora.h"
 
 namespace
@@ -38,7 +40,7 @@ extern "C" int SDL_UpperBlit(SDL_Surface* src, SDL_Rect* srcrect, SDL_Surface* d
                              SDL_Rect* dstrect)
 {
     typedef int (*UpperBlit)(SDL_Surface*, SDL_Rect*, SDL_Surface*, SDL_Rect*);
-    static UpperBlit real = reinterpret_cast<UpperBlit>(dlsym(RTLD_NEXT, "SDL_UpperBlit"));
+    static UpperBlit real = velmora::nextDefinition<UpperBlit>("SDL_UpperBlit");
     if (recording && src && dst)
         blits.push_back({src, dst, *src->format, *dst->format});
     return real(src, srcrect, dst, dstrect);
@@ -130,17 +132,15 @@ protected:
         SDL_Surface* display = SDL_SetVideoMode(1024, 768, 32, SDL_SWSURFACE);
         ASSERT_NE(display, nullptr) << SDL_GetError();
 
-        char dirTemplate[] = "/tmp/velmora-scene-format-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        dataDir = dirTemplate;
-        writeSet(dataDir / "includes/sun", 24, 3, 48, 40);
-        writeSet(dataDir / "includes/vikings", 8, 2, 32, 56);
+        data.emplace("velmora-scene-format");
+        writeSet(data->path() / "includes/sun", 24, 3, 48, 40);
+        writeSet(data->path() / "includes/vikings", 8, 2, 32, 56);
         SDL_Surface* bg = frameImage(24, 320, 240, SDL_Color{10, 60, 120, 0});
-        ASSERT_EQ(SDL_SaveBMP(bg, (dataDir / "bg.bmp").c_str()), 0);
+        ASSERT_EQ(SDL_SaveBMP(bg, (data->path() / "bg.bmp").c_str()), 0);
         SDL_FreeSurface(bg);
 
         fs::path startDir = fs::current_path();
-        fs::current_path(dataDir);
+        fs::current_path(data->path());
         initScene(display);
         fs::current_path(startDir);
     }
@@ -148,7 +148,7 @@ protected:
     static void TearDownTestSuite()
     {
         SDL_Quit();
-        fs::remove_all(dataDir);
+        data.reset();
     }
 
     // Runs one pass and returns the blits it made.
@@ -161,17 +161,17 @@ protected:
         return blits;
     }
 
-    static fs::path dataDir;
+    static std::optional<velmora::TempDir> data;
 };
 
-fs::path SceneFormat::dataDir;
+std::optional<velmora::TempDir> SceneFormat::data;
 
 TEST_F(SceneFormat, ArtOnDiskIsNotInTheDisplayFormat)
 {
     // Otherwise the checks below would hold whether or not anything converts.
-    EXPECT_EQ(fileDepth(dataDir / "includes/sun/f0.bmp"), 24);
-    EXPECT_EQ(fileDepth(dataDir / "includes/vikings/f0.bmp"), 8);
-    EXPECT_EQ(fileDepth(dataDir / "bg.bmp"), 24);
+    EXPECT_EQ(fileDepth(data->path() / "includes/sun/f0.bmp"), 24);
+    EXPECT_EQ(fileDepth(data->path() / "includes/vikings/f0.bmp"), 8);
+    EXPECT_EQ(fileDepth(data->path() / "bg.bmp"), 24);
     EXPECT_EQ(screen->format->BitsPerPixel, 32);
 }
 

@@ -4,9 +4,9 @@
 // The set is loaded by the engine's loader and drawn by a CSprite of speed 1
 // on a surface filled with the background, with the same restore, save and
 // draw as every pass of the demo. The engine reads the time from SDL_GetTicks;
-// velmora-check is linked with --wrap=SDL_GetTicks, so that every call the
-// engine makes lands in __wrap_SDL_GetTicks below, which returns the preview's
-// own clock. That clock jumps to each frame's deadline and then steps a
+// velmora-check defines SDL_GetTicks itself (below), and the dynamic linker
+// binds every call of the process to a definition in the program before SDL's,
+// so the engine reads the preview's own clock. That clock jumps to each frame's deadline and then steps a
 // millisecond at a time until the engine moves on, so the frames come in the
 // engine's order, each exactly when the engine changes it.
 #include "preview.h"
@@ -30,7 +30,7 @@ Uint32 gClock = 0;
 
 }
 
-extern "C" Uint32 __wrap_SDL_GetTicks(void)
+extern "C" Uint32 SDL_GetTicks(void)
 {
     return gClock;
 }
