@@ -15,9 +15,11 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <sstream>
 #include <utility>
 
@@ -124,7 +126,7 @@ bool openStream(const Stream& stream, int number, Ends* ends, std::string* error
 // What the child reports through the exec pipe when it fails before exec.
 struct ChildFailure
 {
-    int step;  // 0: entering the directory, 1: exec
+    int step;  // 0: entering the directory, 1: exec, 2: asking to be traced
     int error;
 };
 
@@ -164,6 +166,8 @@ struct ChildFailure
     }
     for (int fd : command.keepFds)
         fcntl(fd, F_SETFD, 0);
+    if (command.measurePeak && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+        failInChild(reportFd, 2);
     execve(program, argv, envp);
     failInChild(reportFd, 1);
 }
@@ -222,7 +226,7 @@ Process::~Process()
     {
         kill(mOwnGroup ? -mPid : mPid, SIGKILL);
         int status;
-        waitpid(mPid, &status, 0);
+        waitChild(&status, 0);
     }
     finish();
     for (int& fd : mPipes)
@@ -286,11 +290,28 @@ bool Process::start(const Command& command)
         int status;
         waitpid(mPid, &status, 0);
         mPid = -1;
-        mError = failure.step == 0 ? "cannot enter " + command.dir + ": " + strerror(failure.error)
-                                   : "cannot start " + program + ": " + strerror(failure.error);
+        mError = failure.step == 0   ? "cannot enter " + command.dir + ": " + strerror(failure.error)
+                 : failure.step == 2 ? "cannot measure " + program + "'s memory (ptrace): " + strerror(failure.error)
+                                     : "cannot start " + program + ": " + strerror(failure.error);
         for (Ends& e : ends)
             closeFd(e.ours);
         return false;
+    }
+
+    // A traced child stops at its exec; from there on it stops again only as it exits.
+    if (command.measurePeak)
+    {
+        int status;
+        if (waitpid(mPid, &status, 0) == mPid && WIFSTOPPED(status))
+        {
+            ptrace(PTRACE_SETOPTIONS, mPid, nullptr, (void*)(long)(PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL));
+            ptrace(PTRACE_CONT, mPid, nullptr, nullptr);
+            mTraced = true;
+        }
+        else
+        {
+            reap(status, false);
+        }
     }
 
     for (int number = 0; number < 3; ++number)
@@ -353,9 +374,39 @@ void Process::transfer(int in, std::string input, int out, int err)
         closeFd(p.fd);
 }
 
+// The peak resident memory of a live process, in KiB, from /proc; -1 when unknown.
+static long highWaterKib(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// waitpid for the child, past the stops of a traced one: at the stop before
+// it exits its peak memory is read, and every stop is resumed.
+pid_t Process::waitChild(int* status, int options)
+{
+    for (;;)
+    {
+        const pid_t got = waitpid(mPid, status, options);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != mPid || !mTraced || !WIFSTOPPED(*status))
+            return got;
+        const bool exiting = *status >> 8 == (SIGTRAP | PTRACE_EVENT_EXIT << 8);
+        if (exiting)
+            mPeakKib = highWaterKib(mPid);
+        const int pass = exiting || WSTOPSIG(*status) == SIGTRAP ? 0 : WSTOPSIG(*status);
+        ptrace(PTRACE_CONT, mPid, nullptr, (void*)(long)pass);
+    }
+}
+
 void Process::reap(int status, bool timedOut)
 {
     Outcome outcome;
+    outcome.peakKib = mPeakKib;
     if (WIFEXITED(status))
         outcome.status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -383,7 +434,7 @@ bool Process::running()
     if (mPid <= 0 || mOutcome)
         return false;
     int status;
-    if (waitpid(mPid, &status, WNOHANG) != mPid)
+    if (waitChild(&status, WNOHANG) != mPid)
         return true;
     reap(status, false);
     return false;
@@ -406,16 +457,14 @@ Outcome Process::wait(std::optional<Seconds> deadline)
         {
             kill(mOwnGroup ? -mPid : mPid, SIGKILL);
             int status;
-            waitpid(mPid, &status, 0);
+            waitChild(&status, 0);
             reap(status, true);
         }
     }
     if (!mOutcome)
     {
         int status;
-        while (waitpid(mPid, &status, 0) < 0 && errno == EINTR)
-        {
-        }
+        waitChild(&status, 0);
         reap(status, false);
     }
     finish();

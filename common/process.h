@@ -60,6 +60,10 @@ struct Command
     bool ownGroup = false;
     // The signal it gets when this process ends first; 0 for none.
     int parentDeathSignal = 0;
+    // Its peak resident memory, read as it exits (Outcome::peakKib). The
+    // kernel's own tally (ru_maxrss) is no measure of a child: it starts from
+    // the peak of the process that forked it. The child runs traced for this.
+    bool measurePeak = false;
 };
 
 // A shell command line as a command, where the line's pipes and redirections
@@ -80,6 +84,7 @@ struct Outcome
     bool timedOut = false;  // it was killed at its deadline
     std::string output;     // its standard output, when collected
     std::string errors;     // its standard error when collected; why it did not start
+    long peakKib = -1;      // its peak resident memory in KiB, when measured
     bool exited() const { return status >= 0; }
     bool succeeded() const { return status == 0; }
 };
@@ -120,11 +125,14 @@ public:
 
 private:
     void transfer(int in, std::string input, int out, int err);
+    pid_t waitChild(int* status, int options);
     void reap(int status, bool timedOut);
     void finish();
 
     pid_t mPid = -1;
     bool mOwnGroup = false;
+    bool mTraced = false;
+    long mPeakKib = -1;
     std::string mError;
     int mPipes[3] = {-1, -1, -1};
     std::optional<Outcome> mOutcome;

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdlib.h>
-#include <sys/ptrace.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -667,54 +665,19 @@ TEST_F(Import, APngWithoutIendImportsWithAWarning)
 
 // ---- Memory ----
 
-// The peak resident memory of a process, in KiB, from /proc; -1 when unknown.
-long highWaterKib(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-// The real command's peak resident memory in KiB, read as it exits, where ptrace
-// stops it; -1 when it fails, -2 when ptrace is not permitted. ru_maxrss is no
-// measure here: it also counts the memory of the process the command was
-// started from (this test's).
+// The real command's peak resident memory in KiB, read as it exits; -1 when it
+// fails, -2 when it can't be measured here (no ptrace).
 long peakKib(const std::vector<std::string>& args)
 {
-    const std::string bin = VELMORA_IMPORT_BIN;
-    std::vector<char*> argv = {const_cast<char*>(bin.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-            _exit(126);
-        execv(bin.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid)
-        return -1;
-    if (!WIFSTOPPED(status))  // else stopped at the exec
-        return WIFEXITED(status) && WEXITSTATUS(status) == 126 ? -2 : -1;
-    ptrace(PTRACE_SETOPTIONS, pid, nullptr, (void*)(long)(PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL));
-    ptrace(PTRACE_CONT, pid, nullptr, nullptr);
-    long peak = -1;
-    while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status))
-    {
-        const bool exiting = status >> 8 == (SIGTRAP | PTRACE_EVENT_EXIT << 8);
-        if (exiting)
-            peak = highWaterKib(pid);
-        ptrace(PTRACE_CONT, pid, nullptr, (void*)(long)(exiting ? 0 : WSTOPSIG(status)));
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) <= 1 ? peak : -1;
+    velmora::Command command({VELMORA_IMPORT_BIN});
+    command.argv.insert(command.argv.end(), args.begin(), args.end());
+    command.out.kind = velmora::Stream::Null;
+    command.err.kind = velmora::Stream::Null;
+    command.measurePeak = true;
+    const velmora::Outcome outcome = velmora::run(command);
+    if (!outcome.exited())
+        return outcome.errors.find("ptrace") != std::string::npos ? -2 : -1;
+    return outcome.status <= 1 ? outcome.peakKib : -1;
 }
 
 // A w x h RGBA picture with a pattern and transparent pixels, as libpng writes it.
@@ -740,7 +703,7 @@ void writeLargePng(const fs::path& file, int w, int h)
 
 TEST(ImportMemory, A2048x2048PngPeaksAtTwoCopiesOfItsPixelsAndALittleMore)
 {
-    testsupport::TempDir temp("velmora-import-memory");
+    velmora::TempDir temp("velmora-import-memory");
     const fs::path dir = temp.path();
     writeLargePng(dir / "large.png", 2048, 2048);
     writeLargePng(dir / "small.png", 1, 1);
