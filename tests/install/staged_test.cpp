@@ -248,9 +248,9 @@ TEST_F(LauncherScale, FollowsTheWaylandDesktopsScaleWithANativeWindowOfTheLayer)
     };
     const std::string layer = layerDir().string();
     const std::string at2 = "compositor other\noutput 2 2.00 1280 800\n";
-    const std::string at15 = "compositor other\noutput 2 1.50 1707 1067\n";
+    const std::string at15 = "compositor other\noutput 2 1.50 1706 1066\n";
     const std::string at125 = "compositor other\noutput 2 1.25 2048 1280\n";
-    const std::string at175 = "compositor other\noutput 2 1.75 1463 914\n";
+    const std::string at175 = "compositor other\noutput 2 1.75 1462 914\n";
     const std::string small2 = "compositor other\noutput 2 2.00 960 540\n";
     const std::string classicAlone =
         "velmora: the desktop is at scale 2, which the classic SDL 1.2 library can't follow, so its window is "
