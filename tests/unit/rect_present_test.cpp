@@ -4,6 +4,7 @@
 // libraries; SDL's two present calls are replaced here by recorders, so that
 // what the list asks SDL to show is seen, while the version it asks about is
 // the real library's.
+#include "sdl_library.h"
 #include "sprite.h"
 
 #include <gtest/gtest.h>
@@ -36,12 +37,6 @@ extern "C" void SDL_UpdateRect(SDL_Surface*, Sint32 x, Sint32 y, Uint32 w, Uint3
 
 namespace
 {
-
-bool onTheLayer()
-{
-    const SDL_version* v = SDL_Linked_Version();
-    return v->major == 1 && v->minor == 2 && v->patch >= 50;
-}
 
 std::string describe(const std::vector<Present>& seen)
 {
@@ -82,7 +77,7 @@ TEST(RectListPresent, ShowsTheListedRectanglesOnClassicSdlAndTheWholeScreenOnThe
             list.add(r);
         presents.clear();
         list.present(screen);
-        EXPECT_EQ(describe(presents), onTheLayer() ? c.layer : c.classic) << c.what;
+        EXPECT_EQ(describe(presents), isCompatibilityLayer(*SDL_Linked_Version()) ? c.layer : c.classic) << c.what;
     }
     SDL_FreeSurface(screen);
 }
