@@ -2,6 +2,7 @@
 #   bin/velmora                       the launcher (dist/velmora.in)
 #   bin/velmora-check, bin/velmora-artgen, bin/velmora-import
 #   libexec/velmora/velmora           the program itself, off the user's PATH
+#   libexec/velmora/velmora-output-scale  the Wayland desktop's scale, for the launcher
 #   share/velmora/                    the art: bg.bmp, includes/sun, includes/vikings
 #   share/applications/velmora.desktop, share/icons/hicolor/NxN/apps/velmora.png,
 #   share/metainfo/<id>.metainfo.xml  the menu entry, its icons and the AppStream data
@@ -78,7 +79,8 @@ add_custom_target(dist ALL DEPENDS ${dist_outputs})
 install(PROGRAMS ${VELMORA_DIST}/velmora DESTINATION "\${VELMORA_PROGRAM_DIR}" COMPONENT velmora)
 install(TARGETS velmora-check velmora-artgen velmora-import
         RUNTIME DESTINATION "\${VELMORA_PROGRAM_DIR}" COMPONENT velmora)
-install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmora COMPONENT velmora)
+install(TARGETS velmora velmora-output-scale
+        RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmora COMPONENT velmora)
 
 # The art, as the build drew it.
 install(FILES ${VELMORA_DATA_DIR}/bg.bmp DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora

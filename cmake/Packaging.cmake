@@ -52,6 +52,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_VELMORA_PACKAGE_NAME velmora)
+# On a scaled Wayland desktop the launcher runs the demo in a native Wayland
+# window of the SDL 1.2 compatibility layer, where SDL draws the window's title
+# bar and border itself through a libdecor plugin (GNOME draws none for it).
+# Debian 12 has the cairo plugin; later releases also the GTK one, their
+# default. Debian 12's SDL 1.2 is the classic library, which can't scale: the
+# layer installs beside it and the launcher uses it only there.
+if(VELMORA_PACKAGE_RELEASE STREQUAL "deb12")
+  set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS "libsdl1.2-compat, libdecor-0-plugin-1-cairo")
+else()
+  set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-gtk | libdecor-0-plugin-1-cairo")
+endif()
 set(CPACK_DEBIAN_VELMORA_PACKAGE_SECTION games)
 set(CPACK_COMPONENT_VELMORA_DESCRIPTION
     "sprite demo: a sun and two vikings animated over a coast

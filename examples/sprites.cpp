@@ -137,7 +137,7 @@ int main(int argc, char* argv[])
 
         changed.clear();
         changed.addSprites(sprites, kSprites);
-        SDL_UpdateRects(screen, changed.mCount, changed.mRects);
+        changed.present(screen);
 
         for (int i = 0; i < kSprites; i++)
         {

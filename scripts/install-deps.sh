@@ -17,6 +17,9 @@ packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
 # writes GIF and WebP animations; both compare pixels with a second reading by
 # stb_image (libstb), and velmora-import a GIF's frames with GdkPixbuf's.
 packages+=(libgif-dev libwebp-dev nlohmann-json3-dev libstb-dev libgdk-pixbuf-2.0-dev)
+# velmora-output-scale, which tells the launcher a Wayland desktop's scale: the
+# client library, wayland-scanner and the xdg-output protocol.
+packages+=(libwayland-dev libwayland-bin wayland-protocols)
 if [ "${1:-}" = "--web" ]; then
   packages+=(emscripten python3)
 fi

@@ -8,7 +8,7 @@
 // background pixels, so moving or overlapping sprites leave no trails and the
 // background itself never has to be redrawn. Each sprite also remembers the
 // rectangles its restore and draw changed, so that a program can present just
-// those (CRectList) instead of the whole display.
+// those (CRectList::present) instead of the whole display.
 #include "sprite.h"
 
 #include "bmp_check.h"
@@ -568,4 +568,16 @@ void CRectList::addSprites(CSprite* sprites, int count)
 {
     for (int i = 0; i < count; i++)
         addSprite(&sprites[i]);
+}
+
+void CRectList::present(SDL_Surface* screen)
+{
+    if (mCount == 0)
+        return;
+    // The layer reports versions from 1.2.50 on; the classic library ended at 1.2.15.
+    const SDL_version* linked = SDL_Linked_Version();
+    if (linked->major == 1 && linked->minor == 2 && linked->patch >= 50)
+        SDL_UpdateRect(screen, 0, 0, 0, 0);
+    else
+        SDL_UpdateRects(screen, mCount, mRects);
 }

@@ -88,8 +88,8 @@ private:
     SDL_Rect mDrawnRect;
 };
 
-// The rectangles that one pass changed on a display, for
-//     SDL_UpdateRects(screen, list.mCount, list.mRects);
+// The rectangles that one pass changed on a display, presented with
+//     list.present(screen);
 // A fixed array: collecting a pass allocates nothing. Like the engine's other
 // objects it starts zeroed (empty) or is emptied with clear.
 //
@@ -108,6 +108,13 @@ public:
     // The sprite's restored and drawn rectangles from its last pass.
     void addSprite(CSprite* sprite);
     void addSprites(CSprite* sprites, int count);
+    // Shows the listed rectangles of the display surface `screen`: with
+    // SDL_UpdateRects on the classic SDL 1.2, and as the whole screen at once
+    // where the SDL 1.2 compatibility layer runs, which shows changed
+    // rectangles at most about 60 times a second but a whole-screen update
+    // at once, so that there the list never shows fewer frames than SDL_Flip.
+    // An empty list shows nothing.
+    void present(SDL_Surface* screen);
 
     int mCount;
     SDL_Rect mRects[kRectListSize];

@@ -176,6 +176,11 @@ int main(int argc, char* argv[])
     // is refused like a video mode, unless SDL_VIDEODRIVER asked for such a driver.
     // (Classic SDL falls back on drawing in the terminal, which is kept.)
     const char* noDisplay = unseenVideoDriver();
+    // The window's name, in title bars, task switchers and window lists. Its
+    // class (and a Wayland app_id) stay the program's file name, velmora, which
+    // the desktop entry matches. Set before the window opens, so it never shows
+    // without one.
+    SDL_WM_SetCaption("Velmora", "Velmora");
     SDL_Surface* display = noDisplay ? NULL : SDL_SetVideoMode(scrWidth, scrHeight, 32, SDL_SWSURFACE);
     if (!display)
     {

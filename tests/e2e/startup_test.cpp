@@ -38,6 +38,26 @@ TEST_F(Startup, WindowIs1024x768)
     expectCleanEndAfterEscape();
 }
 
+// Title bars and window lists show the title; the desktop entry's
+// StartupWMClass finds the window by its class.
+TEST_F(Startup, WindowIsCalledVelmoraAndKeepsTheProgramsClass)
+{
+    copyProjectData();
+    Session& s = start();
+    ASSERT_TRUE(s.waitForWindow());
+    ASSERT_TRUE(waitForBackgroundTopRow());
+    Session::Names names = s.names();
+    EXPECT_EQ(names.title, "Velmora");
+    // Only the layer's SDL sets the UTF-8 title; where it does, it says the same.
+    if (!names.netTitle.empty())
+    {
+        EXPECT_EQ(names.netTitle, "Velmora");
+    }
+    EXPECT_EQ(names.instance, "velmora");
+    EXPECT_EQ(names.className, "velmora");
+    expectCleanEndAfterEscape();
+}
+
 TEST_F(Startup, ClosingTheWindowEndsWithStatusZero)
 {
     copyProjectData();

@@ -213,6 +213,44 @@ bool viewable(Display* dpy, XWindowId window)
 
 }
 
+namespace
+{
+
+// A text property of `window`, as its bytes; "" when it is not set.
+std::string textProperty(Display* dpy, XWindowId window, const char* name)
+{
+    XTextProperty text{};
+    Atom atom = XInternAtom(dpy, name, False);
+    if (!XGetTextProperty(dpy, window, &text, atom) || !text.value)
+        return "";
+    std::string value(reinterpret_cast<const char*>(text.value), text.nitems);
+    XFree(text.value);
+    return value;
+}
+
+}
+
+Session::Names Session::names()
+{
+    Display* dpy = mServer.connection();
+    XWindowId w = window();
+    Names names;
+    names.title = textProperty(dpy, w, "WM_NAME");
+    names.netTitle = textProperty(dpy, w, "_NET_WM_NAME");
+    names.iconName = textProperty(dpy, w, "WM_ICON_NAME");
+    XClassHint hint{};
+    if (XGetClassHint(dpy, w, &hint))
+    {
+        names.instance = hint.res_name ? hint.res_name : "";
+        names.className = hint.res_class ? hint.res_class : "";
+        if (hint.res_class)
+            XFree(hint.res_class);
+        if (hint.res_name)
+            XFree(hint.res_name);
+    }
+    return names;
+}
+
 void Session::followWindow()
 {
     if (!mWindow || viewable(mServer.connection(), mWindow))

@@ -111,6 +111,14 @@ public:
         bool viewable = false;
     };
     Geometry geometry();
+    // The names a window manager shows and matches the window by: its title
+    // (WM_NAME, and the UTF-8 _NET_WM_NAME where the library sets one), its
+    // icon's name (WM_ICON_NAME) and its class (WM_CLASS); "" for one not set.
+    struct Names
+    {
+        std::string title, netTitle, iconName, instance, className;
+    };
+    Names names();
     // All viewable top-level windows whose WM_CLASS is "velmora".
     std::vector<XWindowId> programWindows() const;
 

@@ -108,6 +108,51 @@ TEST_F(Package, ControlFieldsDescribeAGameInUsrWithItsLibrariesAsDependencies)
     }
 }
 
+// Each group of a Recommends field: the alternatives of one entry.
+std::vector<std::vector<std::string>> recommendations(const std::string& field)
+{
+    std::vector<std::vector<std::string>> groups;
+    std::istringstream entries(field);
+    std::string entry;
+    while (std::getline(entries, entry, ','))
+    {
+        std::vector<std::string> names;
+        std::istringstream words(entry);
+        std::string word;
+        while (words >> word)
+            if (word != "|")
+                names.push_back(word);
+        groups.push_back(names);
+    }
+    return groups;
+}
+
+// What a native Wayland window of the launcher's needs: a libdecor plugin, so
+// that SDL draws its title bar where the compositor draws none, and where the
+// release's SDL 1.2 is the classic library, the layer beside it. Every entry
+// names a package this release's archive has.
+TEST_F(Package, RecommendsALibdecorPluginAndTheLayerBesideAClassicLibrary)
+{
+    CommandResult r = runCommand("dpkg-deb", {"--field", packageFile().string(), "Recommends"});
+    ASSERT_TRUE(r.succeeded()) << r;
+    const std::string field = r.out.substr(0, r.out.find('\n'));
+    const bool classic = runCommand("pkg-config", {"--max-version=1.2.49", "sdl"}).succeeded();
+    bool plugin = false, layer = false;
+    for (const std::vector<std::string>& group : recommendations(field))
+    {
+        bool known = false;
+        for (const std::string& name : group)
+        {
+            known = known || runCommand("apt-cache", {"show", "--no-all-versions", name}).succeeded();
+            plugin = plugin || name.rfind("libdecor-0-plugin-1-", 0) == 0;
+            layer = layer || name == "libsdl1.2-compat";
+        }
+        EXPECT_TRUE(known) << "the archive has none of the recommended " << testing::PrintToString(group);
+    }
+    EXPECT_TRUE(plugin) << field;
+    EXPECT_EQ(layer, classic) << field;
+}
+
 TEST_F(Package, HoldsTheProgramInDebiansGamesLayoutOwnedByRoot)
 {
     Outcome r = runCommand("dpkg-deb", {"--contents", packageFile().string()});
@@ -126,7 +171,7 @@ TEST_F(Package, HoldsTheProgramInDebiansGamesLayoutOwnedByRoot)
         }
         const std::string relative = path.substr(6);
         files.insert(relative);
-        const bool program = relative.rfind("games/", 0) == 0 || relative == "libexec/velmora/velmora";
+        const bool program = relative.rfind("games/", 0) == 0 || relative.rfind("libexec/velmora/", 0) == 0;
         EXPECT_EQ(mode, program ? "-rwxr-xr-x" : "-rw-r--r--") << path;
     }
     EXPECT_EQ(files, expectedFiles("games"));

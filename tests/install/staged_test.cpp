@@ -46,7 +46,7 @@ TEST(StagedTree, HoldsEveryFileOfTheProgramAndNothingElse)
 TEST(StagedTree, OnlyTheCommandsAndTheProgramAreExecutable)
 {
     const std::set<std::string> programs = {"bin/velmora", "bin/velmora-check", "bin/velmora-artgen", "bin/velmora-import",
-                                            "libexec/velmora/velmora"};
+                                            "libexec/velmora/velmora", "libexec/velmora/velmora-output-scale"};
     for (const std::string& file : filesBelow(stagedRoot() / "usr"))
         EXPECT_EQ(executable(staged(file)), programs.count(file) == 1) << file;
 }
@@ -132,8 +132,9 @@ TEST_F(Launcher, EndsWithStatus127WhenTheProgramIsMissing)
 
 // The launcher's scaling: what it hands the compatibility layer for each way of
 // asking (--scale, the desktop's scale) and what it refuses. The stand-in
-// program prints the three variables; stand-ins for swaymsg, gsettings, ldd and ldconfig
-// come first on PATH, so the machine's own desktop can't take part.
+// program prints the variables it was given; stand-ins for swaymsg, gsettings,
+// ldd and ldconfig come first on PATH, and one for velmora-output-scale prints
+// $OUTPUTS, so the machine's own desktop can't take part.
 class LauncherScale : public Launcher
 {
 protected:
@@ -142,17 +143,24 @@ protected:
         Launcher::SetUp();
         std::ofstream(mUsr / "libexec/velmora/velmora", std::ios::trunc)
             << "#!/bin/sh\necho \"scaling=${SDL12COMPAT_WINDOW_SCALING-unset}"
-               " highdpi=${SDL12COMPAT_HIGHDPI-unset} method=${SDL12COMPAT_SCALE_METHOD-unset}\"\n"
+               " highdpi=${SDL12COMPAT_HIGHDPI-unset} method=${SDL12COMPAT_SCALE_METHOD-unset}"
+               " driver=${SDL_VIDEODRIVER-unset} libpath=${LD_LIBRARY_PATH-unset}\"\n"
                "for a in \"$@\"; do echo \"[$a]\"; done\nexit 3\n";
+        fake(mUsr / "libexec/velmora/velmora-output-scale", "[ -n \"$OUTPUTS\" ] || exit 1\nprintf \"$OUTPUTS\"\n");
         mBin = mDir.path() / "fake-bin";
         fs::create_directories(mBin);
-        // A classic library's file, for the ldd stand-in to name.
+        // A classic library's file, for the ldd stand-in to name: alone
+        // (CLASSIC=1), or with the layer installed beside it (CLASSIC=layer).
         std::ofstream(mDir.path() / "libSDL-1.2.so.0.11.4") << "";
+        fs::create_directories(layerDir());
+        std::ofstream(layerDir() / ".." / "libSDL-1.2.so.0.11.4") << "";
+        std::ofstream(layerDir() / "libSDL-1.2.so.0") << "";
         fake("swaymsg", "[ \"$1 $2 $3\" = \"-p -t get_outputs\" ] || exit 1\n"
                         "printf 'Output HEADLESS-1 (focused)\\n  Scale factor: %s\\n' \"$SWAY_SCALE\"\n");
         fake("gsettings", "echo \"uint32 ${GNOME_SCALE:-0}\"\n");
-        fake("ldd", "[ -n \"$CLASSIC\" ] && echo \"\tlibSDL-1.2.so.0 => " +
-                        (mDir.path() / "libSDL-1.2.so.0.11.4").string() + " (0x1)\"\nexit 0\n");
+        fake("ldd", "case $CLASSIC in 1) dir=" + mDir.path().string() + " ;; layer) dir=" +
+                        (layerDir() / "..").lexically_normal().string() +
+                        " ;; *) exit 0 ;; esac\necho \"\tlibSDL-1.2.so.0 => $dir/libSDL-1.2.so.0.11.4 (0x1)\"\n");
         // The SDL 2 the layer loads: SDL 2 itself, or (with SDL3 set) the one
         // over SDL 3, which names libSDL3 inside.
         std::ofstream(mDir.path() / "libSDL2-2.0.so.0.2600.5") << "SDL 2.26";
@@ -162,17 +170,21 @@ protected:
                              "3200.74\nprintf '\\tlibSDL2-2.0.so.0 (libc6,x86-64) => %s\\n' \"$lib\"\n");
     }
 
-    void fake(const std::string& name, const std::string& body)
+    void fake(const fs::path& file, const std::string& body)
     {
-        std::ofstream(mBin / name) << "#!/bin/sh\n" << body;
-        fs::permissions(mBin / name, fs::perms::owner_all, fs::perm_options::add);
+        const fs::path path = file.has_parent_path() ? file : mBin / file;
+        std::ofstream(path, std::ios::trunc) << "#!/bin/sh\n" << body;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
     }
+
+    fs::path layerDir() const { return mDir.path() / "with-layer/sdl12-compat"; }
 
     Outcome launchScaled(const std::vector<std::string>& args, EnvChanges env)
     {
         env["PATH"] = mBin.string() + ":" + std::getenv("PATH");
         for (const char* unset : {"GDK_SCALE", "SWAYSOCK", "SDL3", "SDL12COMPAT_WINDOW_SCALING",
-                                  "SDL12COMPAT_HIGHDPI", "SDL12COMPAT_SCALE_METHOD"})
+                                  "SDL12COMPAT_HIGHDPI", "SDL12COMPAT_SCALE_METHOD", "WAYLAND_DISPLAY",
+                                  "OUTPUTS", "SDL_VIDEODRIVER", "LD_LIBRARY_PATH", "CLASSIC"})
             if (!env.count(unset))
                 env[unset] = std::nullopt;
         return launch(args, env);
@@ -190,7 +202,7 @@ TEST_F(LauncherScale, HandsTheLayerTheScaleAskedForOrTheDesktops)
         EnvChanges env;
         std::string out;
     };
-    const std::string sharp = " highdpi=1 method=nearest\n";
+    const std::string sharp = " highdpi=1 method=nearest driver=unset libpath=unset\n";
     const Case cases[] = {
         {"no desktop scale", {}, {}, "scaling=unset" + sharp},
         {"--scale N", {"--scale", "3"}, {}, "scaling=3" + sharp},
@@ -211,7 +223,7 @@ TEST_F(LauncherScale, HandsTheLayerTheScaleAskedForOrTheDesktops)
         {"the user's own settings stay", {"--scale", "2"},
          {{"SDL12COMPAT_WINDOW_SCALING", "1.5"}, {"SDL12COMPAT_HIGHDPI", "0"},
           {"SDL12COMPAT_SCALE_METHOD", "linear"}},
-         "scaling=1.5 highdpi=0 method=linear\n"},
+         "scaling=1.5 highdpi=0 method=linear driver=unset libpath=unset\n"},
     };
     for (const Case& c : cases)
     {
@@ -219,6 +231,81 @@ TEST_F(LauncherScale, HandsTheLayerTheScaleAskedForOrTheDesktops)
         EXPECT_EQ(r.status, 3) << c.what << "\n" << r;
         EXPECT_EQ(r.output, c.out) << c.what;
         EXPECT_EQ(r.errors, "") << c.what;
+    }
+}
+
+// On a Wayland desktop, what velmora-output-scale says decides: the window
+// system, the library (the layer beside a classic one) and the scale.
+TEST_F(LauncherScale, FollowsTheWaylandDesktopsScaleWithANativeWindowOfTheLayer)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> args;
+        EnvChanges env;
+        std::string scaling, driver, libpath;
+        std::string err;
+    };
+    const std::string layer = layerDir().string();
+    const std::string at2 = "compositor other\noutput 2 2.00 1280 800\n";
+    const std::string at15 = "compositor other\noutput 2 1.50 1706 1066\n";
+    const std::string at125 = "compositor other\noutput 2 1.25 2048 1280\n";
+    const std::string at175 = "compositor other\noutput 2 1.75 1462 914\n";
+    const std::string small2 = "compositor other\noutput 2 2.00 960 540\n";
+    const std::string classicAlone =
+        "velmora: the desktop is at scale 2, which the classic SDL 1.2 library can't follow, so its window is "
+        "shown blurred or small; the SDL 1.2 compatibility layer (libsdl1.2-compat) shows it sharp at its usual "
+        "size\n";
+    auto wl = [](const std::string& outputs, EnvChanges more = {}) {
+        more["WAYLAND_DISPLAY"] = "wayland-9";
+        more["OUTPUTS"] = outputs;
+        return more;
+    };
+    const Case cases[] = {
+        // Debian 12: the classic library, and the layer beside it.
+        {"classic, layer beside, scale 2", {}, wl(at2, {{"CLASSIC", "layer"}}), "unset", "wayland", layer, ""},
+        {"classic, layer beside, scale 1.5", {}, wl(at15, {{"CLASSIC", "layer"}}), "unset", "wayland", layer, ""},
+        {"classic, layer beside, scale 1", {}, wl("compositor other\noutput 1 1.00 2560 1600\n", {{"CLASSIC", "layer"}}),
+         "unset", "unset", "unset", ""},
+        {"classic alone says why", {}, wl(at2, {{"CLASSIC", "1"}}), "unset", "unset", "unset", classicAlone},
+        {"the user's library path goes after the layer", {},
+         wl(at2, {{"CLASSIC", "layer"}, {"LD_LIBRARY_PATH", "/opt/x"}}), "unset", "wayland", layer + ":/opt/x", ""},
+        {"the user's video driver stays", {}, wl(at2, {{"CLASSIC", "layer"}, {"SDL_VIDEODRIVER", "x11"}}), "unset",
+         "x11", "unset", ""},
+        {"sway keeps the classic library on X11", {}, wl(at2, {{"CLASSIC", "layer"}, {"SWAYSOCK", "/x"}}), "unset",
+         "unset", "unset", ""},
+        {"weston keeps the classic library on X11", {},
+         wl("compositor weston\noutput 2 2.00 1280 800\n", {{"CLASSIC", "layer"}}), "unset", "unset", "unset", ""},
+        {"no output told: as off Wayland", {}, wl("", {{"CLASSIC", "layer"}}), "unset", "unset", "unset", ""},
+        // Debian 13: the layer over SDL 2, which sizes the window in the desktop's units.
+        {"layer over SDL 2, scale 2", {}, wl(at2), "unset", "wayland", "unset", ""},
+        {"layer over SDL 2, weston", {}, wl("compositor weston\noutput 2 2.00 1280 800\n"), "unset", "unset",
+         "unset", ""},
+        {"layer over SDL 2, sway", {}, wl(at2, {{"SWAYSOCK", "/x"}}), "unset", "unset", "unset", ""},
+        {"layer over SDL 2, a screen smaller than 1024 x 768 units", {}, wl(small2), "0.5", "wayland", "unset", ""},
+        {"--scale 2 over SDL 2 that can't fit", {"--scale", "2"}, wl(at2), "1", "wayland", "unset",
+         "velmora: --scale 2 makes the window larger than the screen's 1280 x 800; it is shown at scale 1\n"},
+        // Unstable: the layer over SDL 3, which sizes the window in pixels.
+        {"layer over SDL 3, scale 2", {}, wl(at2, {{"SDL3", "1"}}), "2", "wayland", "unset", ""},
+        {"layer over SDL 3, scale 1.5: the nearest whole scale", {}, wl(at15, {{"SDL3", "1"}}), "2", "wayland",
+         "unset", ""},
+        {"layer over SDL 3, scale 1.25", {}, wl(at125, {{"SDL3", "1"}}), "unset", "wayland", "unset", ""},
+        {"layer over SDL 3, scale 1.75", {}, wl(at175, {{"SDL3", "1"}}), "2", "wayland", "unset", ""},
+        {"layer over SDL 3 under sway", {}, wl(at2, {{"SDL3", "1"}, {"SWAYSOCK", "/x"}}), "2", "wayland", "unset",
+         ""},
+        {"layer over SDL 3, a small screen", {}, wl(small2, {{"SDL3", "1"}}), "unset", "wayland", "unset", ""},
+        {"--scale 3 over SDL 3 that can't fit", {"--scale", "3"}, wl(at2, {{"SDL3", "1"}}), "2", "wayland", "unset",
+         "velmora: --scale 3 makes the window larger than the screen's 1280 x 800; it is shown at scale 2\n"},
+        {"--scale 2 over SDL 3 that fits", {"--scale", "2"}, wl(at2, {{"SDL3", "1"}}), "2", "wayland", "unset", ""},
+    };
+    for (const Case& c : cases)
+    {
+        Outcome r = launchScaled(c.args, c.env);
+        EXPECT_TRUE(r.status == 3) << c.what << "\n" << r;
+        EXPECT_EQ(r.output, "scaling=" + c.scaling + " highdpi=1 method=nearest driver=" + c.driver +
+                             " libpath=" + c.libpath + "\n")
+            << c.what;
+        EXPECT_EQ(r.errors, c.err) << c.what;
     }
 }
 
@@ -241,8 +328,8 @@ TEST_F(LauncherScale, RefusesAScaleThatIsNoWholeNumberFromOneToEight)
 TEST_F(LauncherScale, SaysTheClassicLibraryCantScaleAndRunsTheDemoAnyway)
 {
     Outcome r = launchScaled({"--scale", "2"}, {{"CLASSIC", "1"}});
-    EXPECT_EQ(r.status, 3) << r;
-    EXPECT_EQ(r.output, "scaling=2 highdpi=1 method=nearest\n");
+    EXPECT_TRUE(r.status == 3) << r;
+    EXPECT_EQ(r.output, "scaling=2 highdpi=1 method=nearest driver=unset libpath=unset\n");
     EXPECT_NE(r.errors.find("velmora: can't scale the window by 2: the classic SDL 1.2 library"),
               std::string::npos)
         << r;

@@ -33,6 +33,7 @@ std::set<std::string> expectedFiles(const std::string& commandDir)
         commandDir + "/velmora-artgen",
         commandDir + "/velmora-import",
         "libexec/velmora/velmora",
+        "libexec/velmora/velmora-output-scale",
         "share/applications/velmora.desktop",
         "share/metainfo/" VELMORA_APPSTREAM_ID ".metainfo.xml",
         "share/man/man6/velmora.6.gz",

@@ -1,5 +1,5 @@
 // Changed rectangles: what a sprite's restore and draw report having changed on
-// the display, and how CRectList gathers a pass's rectangles for SDL_UpdateRects.
+// the display, and how CRectList gathers a pass's rectangles.
 #include "sprite.h"
 #include "sprite_fixture.h"
 
