@@ -133,9 +133,9 @@ std::vector<std::vector<std::string>> recommendations(const std::string& field)
 // names a package this release's archive has.
 TEST_F(Package, RecommendsALibdecorPluginAndTheLayerBesideAClassicLibrary)
 {
-    CommandResult r = runCommand("dpkg-deb", {"--field", packageFile().string(), "Recommends"});
+    Outcome r = runCommand("dpkg-deb", {"--field", packageFile().string(), "Recommends"});
     ASSERT_TRUE(r.succeeded()) << r;
-    const std::string field = r.out.substr(0, r.out.find('\n'));
+    const std::string field = r.output.substr(0, r.output.find('\n'));
     const bool classic = runCommand("pkg-config", {"--max-version=1.2.49", "sdl"}).succeeded();
     bool plugin = false, layer = false;
     for (const std::vector<std::string>& group : recommendations(field))
