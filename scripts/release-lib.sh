@@ -42,17 +42,17 @@ release_check_host() {
 # for the same key is there (or $fresh is set), and sets `cache` to its path.
 # The key is NAME, the mirror and whatever KEYFILES hold, so a change to them
 # bootstraps afresh; older tarballs of NAME are removed.
-#   release_bootstrap NAME "KEYFILES..." LOG MMDEBSTRAP_ARGS...
+#   release_bootstrap NAME "KEYFILES..." LOG SUITE MMDEBSTRAP_OPTIONS...
 release_bootstrap() {
-  local name=$1 keyfiles=$2 log=$3 key
-  shift 3
+  local name=$1 keyfiles=$2 log=$3 suite=$4 key
+  shift 4
   # shellcheck disable=SC2086  # the key files are a list
   key=$( { echo "$name $mirror"; cat $keyfiles; } | sha256sum | cut -c1-16)
   cache=$work/$name-$key.tar
   if [ -n "$fresh" ] || [ ! -f "$cache" ]; then
     say "bootstrapping $name from $mirror with the project's packages (log: $log)"
     rm -f "$work/$name"-????????????????.tar
-    mmdebstrap --variant=apt --format=tar "$@" "$cache.part" >"$log" 2>&1 ||
+    mmdebstrap --variant=apt --format=tar "$@" "$suite" "$cache.part" "$mirror" >"$log" 2>&1 ||
       { tail -n 30 "$log"; rm -f "$cache.part"; give_up "bootstrapping $name (mmdebstrap, see $log)"; }
     mv "$cache.part" "$cache"
   else

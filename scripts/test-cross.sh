@@ -173,14 +173,13 @@ grep -q '^flags:.*F' "/proc/sys/fs/binfmt_misc/qemu-$qemu" 2>/dev/null ||
 # Valid-Until date. The mirror's suite alone: Debian 12's security suite no
 # longer carries every architecture, and apt can't match Multi-Arch: same
 # versions across architectures where it has one and not the other.
-release_bootstrap "$release-$arch" "$root/scripts/install-deps.sh" "$log" \
+release_bootstrap "$release-$arch" "$root/scripts/install-deps.sh" "$log" "$release" \
     --aptopt='Acquire::Check-Valid-Until "false"' --architectures="amd64,$arch" \
     --include=ca-certificates \
     --customize-hook="copy-in $root/scripts/install-deps.sh /tmp" \
     --customize-hook="chroot \"\$1\" bash /tmp/install-deps.sh --cross $arch" \
     --customize-hook='chroot "$1" apt-get clean' \
-    --customize-hook='rm -f "$1/tmp/install-deps.sh"' \
-    "$release" "$mirror"
+    --customize-hook='rm -f "$1/tmp/install-deps.sh"'
 
 # This machine's build of the same tree, and what it writes.
 if [ -z "$reference" ]; then

@@ -97,14 +97,13 @@ case $release in
   sid|unstable|testing|forky) aptopts+=(--aptopt='Acquire::Check-Valid-Until "false"') ;;
 esac
 
-release_bootstrap "$release" "$root/scripts/install-deps.sh" "$log" "${aptopts[@]}" \
+release_bootstrap "$release" "$root/scripts/install-deps.sh" "$log" "$release" "${aptopts[@]}" \
     --include=ca-certificates \
     --customize-hook="copy-in $root/scripts/install-deps.sh /tmp" \
     --customize-hook='chroot "$1" bash /tmp/install-deps.sh --test' \
     --customize-hook='chroot "$1" bash /tmp/install-deps.sh --package' \
     --customize-hook='chroot "$1" apt-get clean' \
-    --customize-hook='rm -f "$1/tmp/install-deps.sh"' \
-    "$release" "$mirror"
+    --customize-hook='rm -f "$1/tmp/install-deps.sh"'
 release_unpack "$chroot" "$root"
 
 status=0
