@@ -36,7 +36,8 @@ main() {
 # over it. Each as SHA-256 lists and messages, free of the folders' names.
 #   record_outputs BUILD OUT [CORPUS]
 record_outputs() {
-  local build=$1 out=$2 corpus=${3:-} frames
+  local build out=$2 corpus=${3:-} frames
+  build=$(realpath "$1")
   mkdir -p "$out"
   (cd "$build/data" && find . -type f | sort | xargs sha256sum) >"$out/art.sha256" || return 1
   frames=$(mktemp -d)
@@ -122,13 +123,13 @@ fi
 fresh=""
 keep=""
 reference=""
-corpus=${VELMORA_CORPUS:-}
+corpus=${VELMORA_CORPUS:+$(realpath -m "$VELMORA_CORPUS")}
 while [ $# -gt 0 ]; do
   case $1 in
     --fresh) fresh=yes ;;
     --keep) keep=yes ;;
-    --reference) reference=${2:?--reference needs a build folder}; shift ;;
-    --corpus) corpus=${2:?--corpus needs a folder}; shift ;;
+    --reference) reference=$(realpath -m "${2:?--reference needs a build folder}"); shift ;;
+    --corpus) corpus=$(realpath -m "${2:?--corpus needs a folder}"); shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) echo "test-cross: unknown option $1 (see --help)" >&2; exit 2 ;;
     *) break ;;
