@@ -20,6 +20,7 @@ import argparse
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -90,7 +91,12 @@ def names_in_sheet(path):
 def record(out, label, command, code, output, checker, scratch, folder):
     """Writes to out what one run said and wrote, as lines free of this run's own folders."""
     def plain(text):
-        return text.replace(scratch, "SCRATCH").replace(folder, "CORPUS")
+        text = text.replace(scratch, "SCRATCH").replace(folder, "CORPUS")
+        # Where a BMP's pixel names a colour past the end of its palette (as
+        # bmpsuite's pal8os2sp.bmp does), stb_image reads the colour from its own
+        # table, left uninitialised there: what it quotes differs by machine.
+        # Where the readers differ, and how many pixels, is kept.
+        return re.sub(r"(, stb_image) \d+,\d+,\d+\)", r"\1 R,G,B)", text)
 
     out.write("== %s\n%s: %d\n%s" % (plain(label), os.path.basename(command[0]), code, plain(output)))
     written = os.path.join(scratch, "set")
