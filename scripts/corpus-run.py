@@ -10,10 +10,17 @@ memory of the tool, its time, the cross-check's verdict (agrees: the engine's
 drawing matches a second reading of the file; none: no second reading; differs:
 SDL or the importer disagree with it) and, for a refusal or a warning, the
 tool's reason. The counts follow at the end. Nothing is written beside the art.
+
+With --record FILE, FILE gets, for every run, the tool's status and messages and
+the SHA-256 of every file it wrote, and of a preview of the set it wrote as
+velmora-check --preview makes it; with the scratch and corpus folders' names
+replaced by fixed ones, so that two machines' records can be compared.
 """
 import argparse
+import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -81,12 +88,40 @@ def names_in_sheet(path):
     return list(dict.fromkeys(names))
 
 
+def record(out, label, command, code, output, checker, scratch, folder):
+    """Writes to out what one run said and wrote, as lines free of this run's own folders."""
+    def plain(text):
+        text = text.replace(scratch, "SCRATCH").replace(folder, "CORPUS")
+        # Where a BMP's pixel names a colour past the end of its palette (as
+        # bmpsuite's pal8os2sp.bmp does), stb_image reads the colour from its own
+        # table, left uninitialised there: what it quotes differs by machine.
+        # Where the readers differ, and how many pixels, is kept.
+        return re.sub(r"(, stb_image) \d+,\d+,\d+\)", r"\1 R,G,B)", text)
+
+    out.write("== %s\n%s: %d\n%s" % (plain(label), os.path.basename(command[0]), code, plain(output)))
+    written = os.path.join(scratch, "set")
+    if not os.path.isdir(written):
+        return
+    preview = os.path.join(scratch, "preview.gif")
+    code, output, _, _ = run([checker, "--preview", preview, written])
+    out.write("velmora-check --preview: %d\n%s" % (code, plain(output)))
+    for root, _, files in sorted(os.walk(scratch)):
+        for name in sorted(files):
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                out.write("%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), plain(path)))
+    os.remove(preview)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin", default=os.path.join(HERE, "..", "build", "tools"),
                         help="folder holding velmora-import/ and velmora-check/ (default: build/tools)")
+    parser.add_argument("--record", metavar="FILE",
+                        help="record every run's status, messages and what it wrote in FILE")
     parser.add_argument("folder")
     args = parser.parse_args()
+    args.folder = os.path.abspath(args.folder)
     importer = os.path.join(args.bin, "velmora-import", "velmora-import")
     checker = os.path.join(args.bin, "velmora-check", "velmora-check")
     for tool in (importer, checker):
@@ -95,6 +130,7 @@ def main():
 
     outcomes, verdicts = Counter(), Counter()
     scratch = tempfile.mkdtemp(prefix="velmora-corpus-")
+    recording = open(args.record, "w", encoding="utf-8") if args.record else None
     try:
         for root, _, files in sorted(os.walk(args.folder)):
             for name in sorted(files):
@@ -121,12 +157,16 @@ def main():
                     outcomes[verdict[0]] += 1
                     verdicts[verdict[1]] += 1
                     label = path + (" --tag " + tag if tag else "")
+                    if recording:
+                        record(recording, label, command, code, output, checker, scratch, args.folder)
                     why = reason(output) if verdict[0] in ("refused", "warned", "crashed") else ""
                     print("%-8s %7.1f MB %6.2f s  %-7s %s%s" % (verdict[0], peak, seconds, verdict[1], label,
                                                               "  " + why if why else ""), flush=True)
                 shutil.rmtree(os.path.join(scratch, "bmpset"), ignore_errors=True)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
+        if recording:
+            recording.close()
     print("outcomes: " + ", ".join("%d %s" % (n, k) for k, n in sorted(outcomes.items())))
     print("cross-check: " + ", ".join("%d %s" % (n, k) for k, n in sorted(verdicts.items())))
 

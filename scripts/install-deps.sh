@@ -5,26 +5,50 @@
 #                                    the SDL 1.2 compatibility layer too, and in two browsers)
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 #   scripts/install-deps.sh --web    that, plus Emscripten, for `make web`
-#   scripts/install-deps.sh --release  what the release check needs (scripts/test-release.sh)
+#   scripts/install-deps.sh --release  what the release checks need (scripts/test-release.sh,
+#                                    and qemu for scripts/test-cross.sh)
+#   scripts/install-deps.sh --cross ARCH  what cross-building the tools and the unit tests
+#                                    for ARCH (a Debian architecture) and running them
+#                                    under qemu needs: this machine's compiler and build
+#                                    tools, ARCH's cross compiler and ARCH's libraries
 # Every name is the one Debian 12, Debian 13 and Debian unstable all know: the
 # release's default clang with its sanitizer runtime through the metapackages,
 # and the compatibility layer's own package only where the release still has
 # the classic SDL 1.2 beside it.
 set -euo pipefail
 
-packages=(g++ make cmake pkg-config libsdl1.2-dev libpng-dev scdoc)
+tools=(g++ make cmake pkg-config scdoc)
+libraries=(libsdl1.2-dev libpng-dev)
 # velmora-import reads GIFs and sprite sheets' JSON; velmora-check --preview
 # writes GIF and WebP animations; both compare pixels with a second reading by
 # stb_image (libstb), and velmora-import a GIF's frames with GdkPixbuf's.
-packages+=(libgif-dev libwebp-dev nlohmann-json3-dev libstb-dev libgdk-pixbuf-2.0-dev)
+libraries+=(libgif-dev libwebp-dev nlohmann-json3-dev libstb-dev libgdk-pixbuf-2.0-dev)
 # velmora-output-scale, which tells the launcher a Wayland desktop's scale: the
-# client library, wayland-scanner and the xdg-output protocol.
-packages+=(libwayland-dev libwayland-bin wayland-protocols)
+# client library, and (for the machine that builds) wayland-scanner and the
+# xdg-output protocol.
+libraries+=(libwayland-dev)
+tools+=(libwayland-bin wayland-protocols)
+packages=("${tools[@]}" "${libraries[@]}")
 if [ "${1:-}" = "--web" ]; then
   packages+=(emscripten python3)
 fi
 if [ "${1:-}" = "--release" ]; then
-  packages=(mmdebstrap util-linux git tar)
+  packages=(mmdebstrap util-linux git tar qemu-user-static binfmt-support)
+fi
+if [ "${1:-}" = "--cross" ]; then
+  arch=${2:?install-deps: --cross needs a Debian architecture, such as s390x}
+  # The build tools run here; every library (with the test libraries, the
+  # classic SDL 1.2's compatibility layer and what the bench links) is ARCH's.
+  # nlohmann-json is headers only, for every architecture at once.
+  # ImageMagick and python3 serve the unit tests and the corpus run.
+  packages=("${tools[@]}" python3 imagemagick qemu-user-static "crossbuild-essential-$arch")
+  for p in "${libraries[@]}" libgtest-dev libxdamage-dev; do
+    case $p in
+      nlohmann-json3-dev) packages+=("$p") ;;
+      *) packages+=("$p:$arch") ;;
+    esac
+  done
+  foreign=$arch
 fi
 if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev file)
@@ -53,6 +77,9 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo
 fi
 updated=""
+if [ -n "${foreign:-}" ]; then
+  $sudo dpkg --add-architecture "$foreign"
+fi
 
 # Installs whichever of its arguments are not installed yet.
 install_missing() {
@@ -84,4 +111,8 @@ install_missing "${packages[@]}"
 if [ "${1:-}" = "--test" ] &&
    [ "$(dpkg-query -W -f='${source:Package}' libsdl1.2debian 2>/dev/null)" != "sdl12-compat" ]; then
   install_missing libsdl1.2-compat
+fi
+if [ "${1:-}" = "--cross" ] &&
+   [ "$(dpkg-query -W -f='${source:Package}' "libsdl1.2debian:$arch" 2>/dev/null)" != "sdl12-compat" ]; then
+  install_missing "libsdl1.2-compat:$arch"
 fi

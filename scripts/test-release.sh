@@ -24,16 +24,11 @@ set -euo pipefail
 # The whole script is one function, read before it runs, so that editing the
 # file during a run (which takes a while) can't change what the run does.
 main() {
+. "$(dirname "$0")/release-lib.sh"
 # Inside the chroot: the steps themselves, run from the clone's own copy of this script.
 if [ "${1:-}" = "--inside" ]; then
   release=$2
-  step() { echo; echo "== release $release: $*"; }
-  fail() { echo; echo "release check $release: FAILED at: $*"; exit 1; }
-  version() {
-    local v
-    v=$(dpkg-query -W -f='${db:Status-Status} ${Version}' "$1" 2>/dev/null || true)
-    case $v in installed\ *) echo "${v#installed }" ;; *) echo "not installed" ;; esac
-  }
+  label=$release
   cd /velmora
   export CI=true DEBIAN_FRONTEND=noninteractive
   unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
@@ -83,18 +78,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ $# -eq 1 ] || { echo "usage: scripts/test-release.sh [--fresh] [--keep] RELEASE (see --help)" >&2; exit 2; }
-case $1 in
-  12) release=bookworm ;;
-  13) release=trixie ;;
-  unstable) release=sid ;;
-  *) release=$1 ;;
-esac
-
-[ "$(id -u)" -eq 0 ] || { echo "test-release: needs root (it bootstraps and enters a chroot)" >&2; exit 2; }
-for tool in mmdebstrap unshare git tar; do
-  command -v "$tool" >/dev/null ||
-    { echo "test-release: $tool is missing (apt-get install mmdebstrap util-linux git tar)" >&2; exit 2; }
-done
+release=$(release_codename "$1")
+label=$release
+release_check_host test-release
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 mirror=${VELMORA_MIRROR:-http://deb.debian.org/debian}
@@ -104,9 +90,6 @@ log=$work/$release.log
 chroot=$work/$release-root
 started=$SECONDS
 
-say() { echo "test-release $release: $*"; }
-give_up() { say "FAILED at: $*"; exit 1; }
-
 # The archive's testing and unstable suites here are a frozen snapshot whose
 # Release files are past their Valid-Until date; apt refuses them without this.
 aptopts=()
@@ -114,60 +97,17 @@ case $release in
   sid|unstable|testing|forky) aptopts+=(--aptopt='Acquire::Check-Valid-Until "false"') ;;
 esac
 
-key=$( { echo "$release $mirror"; cat "$root/scripts/install-deps.sh"; } | sha256sum | cut -c1-16)
-cache=$work/$release-$key.tar
-if [ -n "$fresh" ] || [ ! -f "$cache" ]; then
-  say "bootstrapping $release from $mirror with the project's packages (log: $log)"
-  rm -f "$work/$release"-*.tar
-  mmdebstrap --variant=apt --format=tar "${aptopts[@]}" --include=ca-certificates \
-      --customize-hook="copy-in $root/scripts/install-deps.sh /tmp" \
-      --customize-hook='chroot "$1" bash /tmp/install-deps.sh --test' \
-      --customize-hook='chroot "$1" bash /tmp/install-deps.sh --package' \
-      --customize-hook='chroot "$1" apt-get clean' \
-      --customize-hook='rm -f "$1/tmp/install-deps.sh"' \
-      "$release" "$cache.part" "$mirror" >"$log" 2>&1 ||
-    { tail -n 30 "$log"; rm -f "$cache.part"; give_up "bootstrapping $release (mmdebstrap, see $log)"; }
-  mv "$cache.part" "$cache"
-else
-  say "using the cached chroot $cache" | tee "$log"
-fi
+release_bootstrap "$release" "$root/scripts/install-deps.sh" "$log" "$release" "${aptopts[@]}" \
+    --include=ca-certificates \
+    --customize-hook="copy-in $root/scripts/install-deps.sh /tmp" \
+    --customize-hook='chroot "$1" bash /tmp/install-deps.sh --test' \
+    --customize-hook='chroot "$1" bash /tmp/install-deps.sh --package' \
+    --customize-hook='chroot "$1" apt-get clean' \
+    --customize-hook='rm -f "$1/tmp/install-deps.sh"'
+release_unpack "$chroot" "$root"
 
-cleanup() {
-  if [ -z "$keep" ]; then
-    rm -rf "$chroot"
-  else
-    say "the chroot is left in $chroot"
-  fi
-}
-trap cleanup EXIT
-rm -rf "$chroot"
-mkdir -p "$chroot"
-tar -C "$chroot" -xf "$cache" || give_up "unpacking $cache"
-git -C "$root" status --porcelain | grep -q . &&
-  say "note: only what is committed is checked; the uncommitted changes are not in the clone"
-git clone -q --no-hardlinks "$root" "$chroot/velmora" || give_up "cloning $root"
-say "checking $(git -C "$chroot/velmora" log -1 --format='%h %s')"
-
-# A private mount and process namespace: the chroot gets its own /proc, /sys,
-# the host's devices, and fresh /tmp and /dev/shm; everything it started ends with it.
 status=0
-unshare --mount --pid --fork --kill-child bash -c '
-  set -e
-  chroot=$1; shift
-  mount --make-rprivate /
-  mount --rbind /dev "$chroot/dev"
-  mount -t proc proc "$chroot/proc"
-  mount -t sysfs sys "$chroot/sys"
-  mount -t tmpfs tmpfs "$chroot/tmp"
-  mount -t tmpfs tmpfs "$chroot/dev/shm"
-  cp /etc/resolv.conf "$chroot/etc/resolv.conf"
-  # The certificate authorities of the host too, for npm (puppeteer-core, for the
-  # browser test): where the network reaches the registry through a proxy, the host trusts it.
-  cp /etc/ssl/certs/ca-certificates.crt "$chroot/etc/ssl/host-ca-certificates.crt"
-  exec chroot "$chroot" env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      HOME=/root LANG=C.UTF-8 TERM=dumb NODE_EXTRA_CA_CERTS=/etc/ssl/host-ca-certificates.crt \
-      bash /velmora/scripts/test-release.sh --inside "$@"
-' _ "$chroot" "$release" 2>&1 | tee -a "$log" || status=$?
+release_enter "$chroot" scripts/test-release.sh "$release" 2>&1 | tee -a "$log" || status=$?
 minutes=$(( (SECONDS - started + 30) / 60 ))
 if [ "$status" -ne 0 ]; then
   say "FAILED after $minutes min (the failing step is named above; the whole log is $log)"

@@ -401,13 +401,10 @@ TEST(SunFrames, FrameAfterTheLastIsTheFirstAgain)
     EXPECT_GT(differing(first, middle), 500);
 }
 
-TEST(ArtGeneratorOutput, IsTheSameByteForByteOnEveryRun)
+// Every file under a has a twin under b with the same bytes; for a picture that
+// differs, how many of its pixels do.
+void expectSameFiles(const fs::path& a, const fs::path& b)
 {
-    const fs::path a = freshDir("first");
-    const fs::path b = freshDir("second");
-    std::string error;
-    ASSERT_TRUE(artgen::writeArt(a.string(), error)) << error;
-    ASSERT_TRUE(artgen::writeArt(b.string(), error)) << error;
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(a))
     {
@@ -416,10 +413,57 @@ TEST(ArtGeneratorOutput, IsTheSameByteForByteOnEveryRun)
         ++files;
         const fs::path twin = b / fs::relative(entry.path(), a);
         ASSERT_TRUE(fs::is_regular_file(twin)) << twin;
-        EXPECT_TRUE(readFile(entry.path()) == readFile(twin)) << entry.path();
+        if (readFile(entry.path()) == readFile(twin))
+            continue;
+        std::string pixels;
+        if (entry.path().extension() == ".bmp")
+        {
+            const Picture p(entry.path()), q(twin);
+            if (p.loaded() && q.loaded() && p.width() == q.width() && p.height() == q.height())
+                pixels = ": " + std::to_string(changedPixels(p, q)) + " pixels differ";
+        }
+        ADD_FAILURE() << entry.path() << " differs from " << twin << pixels;
     }
     EXPECT_GE(files, 1 + 2 * 7);
+}
+
+TEST(ArtGeneratorOutput, IsTheSameByteForByteOnEveryRun)
+{
+    const fs::path a = freshDir("first");
+    const fs::path b = freshDir("second");
+    std::string error;
+    ASSERT_TRUE(artgen::writeArt(a.string(), error)) << error;
+    ASSERT_TRUE(artgen::writeArt(b.string(), error)) << error;
+    expectSameFiles(a, b);
     fs::remove_all(a.parent_path());
+}
+
+// The generator built for x86-64-v3, where the compiler has fused multiply-adds
+// to contract a*b+c into, draws the same art and icon as the plain build: a
+// package built on any machine ships the same pictures.
+TEST(ArtGeneratorOutput, IsTheSameWhereTheMachineHasFusedMultiplyAdds)
+{
+#ifndef VELMORA_ARTGEN_FMA_EXE
+    GTEST_SKIP() << "this build has no generator for x86-64-v3 (only an x86-64 compiler that targets it makes one)";
+#else
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("fma") || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi2"))
+        GTEST_SKIP() << "this processor has no FMA, AVX2 or BMI2: it can't run the generator built for x86-64-v3";
+    const fs::path plain = freshDir("plain");
+    const fs::path fused = freshDir("fused");
+    std::string output;
+    ASSERT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " " + testsupport::quoted(plain.string()), output), 0) << output;
+    ASSERT_EQ(run(std::string(VELMORA_ARTGEN_FMA_EXE) + " " + testsupport::quoted(fused.string()), output), 0)
+        << output;
+    for (const fs::path& dir : {plain, fused})
+    {
+        const std::string program = dir == plain ? VELMORA_ARTGEN_EXE : VELMORA_ARTGEN_FMA_EXE;
+        ASSERT_EQ(run(program + " --icon 256 " + testsupport::quoted((dir / "icon.png").string()), output), 0)
+            << output;
+    }
+    expectSameFiles(plain, fused);
+    fs::remove_all(plain.parent_path());
+#endif
 }
 
 TEST(ArtGeneratorCommand, WithoutAnOutputDirectoryPrintsUsageAndFails)
