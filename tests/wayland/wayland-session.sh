@@ -16,7 +16,8 @@
 #                             (the compositor's units per logical pixel) from the
 #                             window of that class; fails while there is none
 #   wl_shot X Y W H FILE      on gnome and kwin: a PNG of that rectangle (in the
-#                             compositor's units) at the screen's own pixels
+#                             compositor's units, after wl_window) at the
+#                             screen's own pixels
 #   wl_close CLASS            on gnome and kwin: ask that window to close
 #   wl_session_stop           end it and remove its files (also on exit)
 #   wl_check WHAT CMD...      count CMD's success, or say WHAT failed
@@ -33,7 +34,6 @@ wl_sway_pid=""
 wl_desktop=""
 wl_desktop_pid=""
 wl_env=()
-wl_serial=0
 
 wl_passed=0
 wl_failed=0
@@ -71,7 +71,10 @@ wl_dir_make() {
   local user
   WL_DIR=$(mktemp -d /tmp/velmora-wayland.XXXXXX) || return 1
   chmod 700 "$WL_DIR"
-  trap wl_session_stop EXIT
+  # A script's own EXIT trap, which should call wl_session_stop, stays.
+  [ -n "$(trap -p EXIT)" ] || trap wl_session_stop EXIT
+  # A test stopped by its time limit still ends the session.
+  trap 'exit 143' TERM INT
   wl_as=()
   if [ "$(id -u)" -eq 0 ]; then
     user=${VELMORA_WAYLAND_USER:-nobody}
@@ -256,8 +259,8 @@ wl_kwin_ready() {
 # number, in KWin's log).
 wl_kwin_script() {
   local name id
-  wl_serial=$((wl_serial + 1))
-  name=velmora-test-$wl_serial
+  # Named by the clock: callers run it in subshells, where no counter would last.
+  name=velmora-test-$(date +%s%N)
   printf '%s\n' "function say(text) { print(\"$name: \" + text); }" "$1" "say('end');" >"$WL_DIR/$name.js"
   chmod 644 "$WL_DIR/$name.js"
   id=$(wl_bus --dest org.kde.KWin --object-path /Scripting --method org.kde.kwin.Scripting.loadScript \
@@ -291,9 +294,16 @@ wl_window() {
 wl_shot() {
   local x=$1 y=$2 w=$3 h=$4 file=$5
   case $wl_desktop in
-    gnome) wl_bus --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
-             --method org.gnome.Shell.Screenshot.ScreenshotArea "$x" "$y" "$w" "$h" false \
-             "$WL_DIR/shot.png" >/dev/null ;;
+    # The shell's screenshots take logical pixels, which it scales itself: a
+    # rectangle of them around the one asked for, cut to it.
+    gnome) local u=$win_units x0 y0
+           x0=$((x / u)) y0=$((y / u))
+           wl_bus --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+             --method org.gnome.Shell.Screenshot.ScreenshotArea "$x0" "$y0" \
+             "$(((x + w + u - 1) / u - x0))" "$(((y + h + u - 1) / u - y0))" false \
+             "$WL_DIR/whole.png" >/dev/null &&
+             convert "$WL_DIR/whole.png" -crop "${w}x$h+$((x - x0 * u))+$((y - y0 * u))" +repage \
+               "$WL_DIR/shot.png" ;;
     kwin) wl_run "$WL_KWIN_SHOT" "$x" "$y" "$w" "$h" "$WL_DIR/shot.png" ;;
   esac && cp "$WL_DIR/shot.png" "$file"
 }
@@ -302,7 +312,7 @@ wl_close() {
   case $wl_desktop in
     gnome) wl_eval "global.get_window_actors().map(a => a.meta_window)
              .filter(w => w.get_wm_class() == '$1')
-             .forEach(w => w.delete(global.get_current_time())), 'closed'" | grep -q closed ;;
+             .forEach(w => w.delete(global.get_current_time())) || 'closed'" | grep -q closed ;;
     kwin) wl_kwin_script "workspace.clientList().filter(c => c.resourceClass == '$1')
             .forEach(c => { c.closeWindow(); say('closed'); });" | grep -q closed ;;
   esac

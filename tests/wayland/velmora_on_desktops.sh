@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# The installed velmora on the desktops most people use: GNOME Shell and KWin,
+# each started headless as an unprivileged user (tests/wayland/wayland-session.sh),
+# at several scales, with the program started as a desktop starts it (DISPLAY,
+# WAYLAND_DISPLAY and the session bus set, no options).
+#   velmora_on_desktops.sh LAUNCHER DATA-DIR WL-KEYS KWIN-SHOT [DESKTOP:SCALE...]
+# (default gnome:1 gnome:2 gnome:1.5 kwin:1 kwin:2 kwin:1.5). For each it checks:
+# the window's title is "Velmora"; it has a title bar; its picture is 1024 x 768
+# logical pixels (the size a 100 % screen shows) and sharp, which is that its
+# screenshot at the screen's own pixels, sampled back to 1024 x 768, equals
+# DATA-DIR/bg.bmp outside the sprites (nearest-neighbour scaling keeps every
+# pixel; smoothing changes them); Up held lifts the first figure; Escape, and
+# then in a second run closing the window, end it with status 0; standard
+# output is the start text and standard error holds only the launcher's own
+# lines ("velmora: ..."). It prints what it measured for each desktop and scale.
+# A desktop that is not installed is skipped with a message; with neither, the
+# status is 77. mutter 43 draws every window scaled at fractional scales, so
+# there a soft picture is reported, not failed.
+set -u
+launcher=$1
+data=$2
+keys=$3
+export WL_KWIN_SHOT=$4
+shift 4
+here=$(dirname "$(readlink -f "$0")")
+. "$here/wayland-session.sh"
+. "$here/velmora-checks.sh"
+command -v compare >/dev/null && command -v gdbus >/dev/null ||
+  { echo "velmora_on_desktops: ImageMagick and gdbus are needed (scripts/install-deps.sh --test)" >&2; exit 2; }
+[ $# -gt 0 ] || set -- gnome:1 gnome:2 gnome:1.5 kwin:1 kwin:2 kwin:1.5
+
+cases=()
+for c in "$@"; do
+  case ${c%%:*} in
+    gnome) tool=gnome-shell ;;
+    kwin) tool=kwin_wayland ;;
+    *) echo "velmora_on_desktops: no desktop called ${c%%:*} (gnome or kwin)" >&2; exit 2 ;;
+  esac
+  if command -v "$tool" >/dev/null; then
+    cases+=("$c")
+  else
+    echo "SKIPPED: ${c%%:*} at ${c#*:}: $tool is not installed (scripts/install-deps.sh --test)"
+  fi
+done
+[ ${#cases[@]} -gt 0 ] || exit 77
+
+work=$(mktemp -d)
+trap 'wl_session_stop; rm -rf "$work"' EXIT
+trap 'exit 143' TERM INT
+convert "$data/bg.bmp" -alpha off -fill black -draw "$sprites" "$work/bg-masked.png"
+
+# The picture's rectangle in the compositor's units: the frame's full width and
+# its bottom, 4:3 as the program draws, below the title bar.
+content() {
+  read -r fx fy fw fh <<<"$win_frame"
+  cw=$fw ch=$((fw * 3 / 4))
+  cx=$fx cy=$((fy + fh - ch))
+}
+found() { wl_window velmora && content; }
+title_is_velmora() { [ "$win_title" = Velmora ] || { echo "the title is \"$win_title\""; return 1; }; }
+has_title_bar() { [ $(((fh - ch) / win_units)) -ge 10 ]; }
+logical_size() { echo "$((cw / win_units))x$((ch / win_units))"; }
+is_full_size() { [ "$(logical_size)" = 1024x768 ]; }
+# A screenshot of the picture at the screen's pixels, and it sampled to 1024 x 768.
+look() {
+  found && wl_shot "$cx" "$cy" "$cw" "$ch" "$work/shot.png" || return 1
+  convert "$work/shot.png" -alpha off -sample '1024x768!' "$work/sampled.png"
+}
+# The sampled picture outside the sprites differs from bg.bmp in this many pixels.
+differing() {
+  convert "$work/sampled.png" -fill black -draw "$sprites" "$work/masked.png"
+  compare -metric AE "$work/masked.png" "$work/bg-masked.png" null: 2>&1 | cut -d' ' -f1
+}
+# The picture has settled: two screenshots a moment apart show the same
+# outside the sprites, and not one colour (the window before it is drawn).
+settled() {
+  sleep 0.5
+  look || return 1
+  # Wider than the sprites, for a smoothed picture that smears them.
+  convert "$work/sampled.png" -fill black -stroke black -strokewidth 8 -draw "$sprites" "$work/masked.png"
+  [ "$(identify -format '%k' "$work/masked.png")" -gt 2 ] && [ -f "$work/masked-before.png" ] &&
+    same "$work/masked.png" "$work/masked-before.png" && return 0
+  mv "$work/masked.png" "$work/masked-before.png"
+  return 1
+}
+# The column above the first figure's place, in the screen's pixels, from a
+# screenshot of that part alone.
+column() {
+  found && wl_shot "$((cx + 150 * cw / 1024))" "$cy" "$((vik_w * cw / 1024))" "$((300 * ch / 768))" "$1"
+}
+# The column differs from when the test began.
+lifted() {
+  sleep 0.2
+  column "$work/column.png" && ! same "$work/column.png" "$work/column-before.png"
+}
+only_own_lines_on_stderr() {
+  ! grep -v '^velmora: ' "$WL_DIR/err" | grep -q . || { echo "standard error:"; sed 's/^/  | /' "$WL_DIR/err"; return 1; }
+}
+# The SDL library the program runs on, from its memory map (the program is the
+# child of the shell that start_program left in the background).
+library() {
+  local maps=/proc/$(pgrep -P "$program_pid" | head -n 1)/maps
+  if grep -q 'libSDL3' "$maps" 2>/dev/null; then echo "layer over SDL 3"
+  elif grep -q 'libSDL2' "$maps" 2>/dev/null; then echo "layer over SDL 2"
+  elif grep -q 'libSDL-1.2' "$maps" 2>/dev/null; then echo classic
+  else echo unknown; fi
+}
+send() {
+  [ -n "${KEYS[1]:-}" ] && echo "$*" >&"${KEYS[1]}" && read -r -t 30 answer <&"${KEYS[0]}" &&
+    [ "$answer" = ok ]
+}
+
+report=()
+for c in "${cases[@]}"; do
+  desktop=${c%%:*} scale=${c#*:}
+  echo "== $desktop at scale $scale"
+  wl_check "$desktop starts at scale $scale" wl_desktop_start "$desktop" "$scale" || { wl_session_stop; continue; }
+  coproc KEYS { wl_run "$keys"; }
+  # mutter drops the first keys of a new virtual keyboard, and XWayland the
+  # first a window gets: Shift alone does nothing in the program.
+  wl_check "the keyboard joins" send tap Shift_L
+
+  # Escape.
+  start_program
+  wl_check "a window of class velmora appears" wl_poll found
+  lib=$(library)
+  wl_check "the title is Velmora" title_is_velmora
+  wl_check "the window has a title bar" has_title_bar
+  wl_check "the picture is 1024 x 768 logical pixels" is_full_size
+  rm -f "$work/masked-before.png"
+  wl_check "the picture settles" wl_poll settled
+  off=$(differing)
+  shot_size=$(identify -format '%wx%h' "$work/shot.png" 2>/dev/null)
+  echo "the window: frame $win_frame, title \"$win_title\", picture $(logical_size) logical," \
+       "$shot_size on the screen, on $lib; $off pixels outside the sprites differ from bg.bmp"
+  case $desktop:$scale:$(gnome-shell --version 2>/dev/null) in
+    gnome:*.*:*\ 43.*)
+      [ "$off" = 0 ] || echo "KNOWN: mutter 43 draws windows scaled at fractional scales: the picture is soft" ;;
+    *) wl_check "the picture is sharp (sampled, it equals bg.bmp outside the sprites)" [ "$off" = 0 ] ;;
+  esac
+  [ "$off" = 0 ] && sharp=yes || sharp="no ($off px differ)"
+  wl_check "the column above the first figure is seen" column "$work/column-before.png"
+  wl_check "Shift pressed" send tap Shift_L
+  wl_check "Up pressed" send press Up
+  wl_check "Up held lifts the first figure" wl_poll lifted
+  wl_check "Up released" send release Up
+  wl_check "Escape pressed" send tap Escape
+  wl_check "Escape ends it with status 0" ends_with_zero
+  wl_check "standard output is the start text (after Escape)" output_is_exact
+  wl_check "standard error holds only the launcher's lines (after Escape)" only_own_lines_on_stderr
+  errors=$(grep -c . "$WL_DIR/err")
+
+  # Closing the window, as the desktop's close button does.
+  start_program
+  wl_check "the window appears again" wl_poll found
+  wl_check "the desktop closes the window" wl_close velmora
+  wl_check "closing the window ends it with status 0" ends_with_zero
+  wl_check "standard output is the start text (after closing)" output_is_exact
+  wl_check "standard error holds only the launcher's lines (after closing)" only_own_lines_on_stderr
+
+  report+=("$(printf '%-6s %-5s %-17s %-8s %-10s %-11s %-9s %-20s %s' "$desktop" "$scale" "$lib" \
+             "$(has_title_bar && echo yes || echo no)" "$(logical_size)" "$shot_size" \
+             "\"$win_title\"" "$sharp" "$errors")")
+  keys_pid=${KEYS_PID:-}
+  [ -n "${KEYS[1]:-}" ] && exec {KEYS[1]}>&-
+  wl_session_stop
+  [ -n "$keys_pid" ] && wait "$keys_pid" 2>/dev/null
+done
+
+echo
+printf '%-6s %-5s %-17s %-8s %-10s %-11s %-9s %-20s %s\n' desktop scale library "title bar" logical \
+  "on screen" title sharp "stderr lines"
+printf '%s\n' "${report[@]}"
+wl_summary
