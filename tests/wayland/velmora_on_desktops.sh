@@ -43,6 +43,13 @@ for c in "$@"; do
   fi
 done
 [ ${#cases[@]} -gt 0 ] || exit 77
+# The desktop's user runs the program from where it is.
+if [ "$(id -u)" -eq 0 ]; then
+  user=${VELMORA_WAYLAND_USER:-nobody}
+  setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups \
+      test -x "$launcher" -a -r "$data/bg.bmp" ||
+    { echo "velmora_on_desktops: $user can't run $launcher or read $data (a folder above them is closed to it)" >&2; exit 2; }
+fi
 
 work=$(mktemp -d)
 trap 'wl_session_stop; rm -rf "$work"' EXIT
