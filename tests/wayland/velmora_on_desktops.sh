@@ -168,10 +168,11 @@ for c in "${cases[@]}"; do
   report+=("$(printf '%-6s %-5s %-17s %-8s %-10s %-11s %-9s %-20s %s' "$desktop" "$scale" "$lib" \
              "$(has_title_bar && echo yes || echo no)" "$(logical_size)" "$shot_size" \
              "\"$win_title\"" "$sharp" "$errors")")
+  # The keyboard leaves before the desktop ends.
   keys_pid=${KEYS_PID:-}
   [ -n "${KEYS[1]:-}" ] && exec {KEYS[1]}>&-
-  wl_session_stop
   [ -n "$keys_pid" ] && wait "$keys_pid" 2>/dev/null
+  wl_session_stop
 done
 
 echo

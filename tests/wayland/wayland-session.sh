@@ -294,9 +294,20 @@ wl_window() {
 wl_shot() {
   local x=$1 y=$2 w=$3 h=$4 file=$5
   case $wl_desktop in
-    # The shell's screenshots take logical pixels, which it scales itself: a
-    # rectangle of them around the one asked for, cut to it.
-    gnome) local u=$win_units x0 y0
+    # At fractional scales the shell's screenshots of an area come at one
+    # pixel per logical pixel, and only those of the whole screen at its own
+    # pixels: one of those, cut to the rectangle.
+    gnome) case $wl_scale in *.*)
+             wl_bus --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+               --method org.gnome.Shell.Screenshot.Screenshot false false "$WL_DIR/whole.png" >/dev/null &&
+               convert "$WL_DIR/whole.png" -crop "$(awk -v s="$wl_scale" -v x="$x" -v y="$y" -v w="$w" -v h="$h" \
+                 'BEGIN { printf "%dx%d+%d+%d", w * s + 0.5, h * s + 0.5, x * s + 0.5, y * s + 0.5 }')" +repage \
+                 "$WL_DIR/shot.png" && cp "$WL_DIR/shot.png" "$file"
+             return ;;
+           esac
+           # At whole scales they take logical pixels, which the shell scales
+           # itself: a rectangle of them around the one asked for, cut to it.
+           local u=$win_units x0 y0
            x0=$((x / u)) y0=$((y / u))
            wl_bus --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
              --method org.gnome.Shell.Screenshot.ScreenshotArea "$x0" "$y0" \
