@@ -64,8 +64,12 @@ content() {
   cx=$fx cy=$((fy + fh - ch))
 }
 found() { wl_window velmora && content; }
-title_is_velmora() { [ "$win_title" = Velmora ] || { echo "the title is \"$win_title\""; return 1; }; }
-has_title_bar() { [ $(((fh - ch) / win_units)) -ge 10 ]; }
+# Title and title bar may come a moment after the window does: polled for 10 s.
+title_is_velmora() {
+  WL_TIMEOUT=10 wl_poll eval 'found && [ "$win_title" = Velmora ]' || { echo "the title is \"$win_title\""; return 1; }
+}
+title_bar() { [ $(((fh - ch) / win_units)) -ge 10 ]; }
+has_title_bar() { WL_TIMEOUT=10 wl_poll eval 'found && title_bar'; }
 logical_size() { echo "$((cw / win_units))x$((ch / win_units))"; }
 is_full_size() { [ "$(logical_size)" = 1024x768 ]; }
 # A screenshot of the picture at the screen's pixels, and it sampled to 1024 x 768.
@@ -146,6 +150,7 @@ for c in "${cases[@]}"; do
     *) wl_check "the picture is sharp (sampled, it equals bg.bmp outside the sprites)" [ "$off" = 0 ] ;;
   esac
   [ "$off" = 0 ] && sharp=yes || sharp="no ($off px differ)"
+  bar=$(title_bar && echo yes || echo no) size=$(logical_size) title=$win_title
   wl_check "the column above the first figure is seen" column "$work/column-before.png"
   wl_check "Shift pressed" send tap Shift_L
   wl_check "Up pressed" send press Up
@@ -166,8 +171,7 @@ for c in "${cases[@]}"; do
   wl_check "standard error holds only the launcher's lines (after closing)" only_own_lines_on_stderr
 
   report+=("$(printf '%-6s %-5s %-17s %-8s %-10s %-11s %-9s %-20s %s' "$desktop" "$scale" "$lib" \
-             "$(has_title_bar && echo yes || echo no)" "$(logical_size)" "$shot_size" \
-             "\"$win_title\"" "$sharp" "$errors")")
+             "$bar" "$size" "$shot_size" "\"$title\"" "$sharp" "$errors")")
   # The keyboard leaves before the desktop ends.
   keys_pid=${KEYS_PID:-}
   [ -n "${KEYS[1]:-}" ] && exec {KEYS[1]}>&-
