@@ -139,7 +139,7 @@ for c in "${cases[@]}"; do
   wl_check "the window has a title bar" has_title_bar
   wl_check "the picture is 1024 x 768 logical pixels" is_full_size
   rm -f "$work/masked-before.png"
-  wl_check "the picture settles" wl_poll settled
+  WL_TIMEOUT=180 wl_check "the picture settles" wl_poll settled
   off=$(differing)
   shot_size=$(identify -format '%wx%h' "$work/shot.png" 2>/dev/null)
   echo "the window: frame $win_frame, title \"$win_title\", picture $(logical_size) logical," \

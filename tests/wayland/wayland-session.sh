@@ -5,7 +5,7 @@
 #   wl_session_start [SCALE [CONFIG]]  start sway, with its output at SCALE
 #                             (default 1) and CONFIG's lines added to sway's
 #                             configuration; HOME is $WL_DIR for sway's commands
-#   wl_desktop_start DESKTOP SCALE    start gnome or kwin on a 1440 x 900 screen
+#   wl_desktop_start DESKTOP SCALE    start gnome or kwin on a 1120 x 860 screen
 #                             (logical units) at SCALE, which may be a fraction;
 #                             its clients get DISPLAY and the session bus too
 #   wl_run CMD...             run a command as a client of it, as its user, with
@@ -141,11 +141,11 @@ wl_session_stop() {
   WL_DIR=""
 }
 
-# The desktops. Their screen is 1440 x 900 logical pixels at every scale, room
+# The desktops. Their screen is 1120 x 860 logical pixels at every scale, room
 # for a 1024 x 768 window and its title bar.
 wl_desktop_start() {
   local desktop=$1 scale=$2 w h
-  read -r w h < <(awk -v s="$scale" 'BEGIN { printf "%d %d\n", 1440 * s + 0.5, 900 * s + 0.5 }')
+  read -r w h < <(awk -v s="$scale" 'BEGIN { printf "%d %d\n", 1120 * s + 0.5, 860 * s + 0.5 }')
   case $desktop in
     gnome) command -v gnome-shell >/dev/null ||
              { wl_fail "gnome-shell is missing (scripts/install-deps.sh --test)"; return 1; } ;;
@@ -173,7 +173,7 @@ wl_desktop_spawn() {
 wl_desktop_alive() { kill -0 "$wl_desktop_pid" 2>/dev/null; }
 
 # D-Bus calls on the desktop's session bus, as its user.
-wl_bus() { wl_run gdbus call --session --timeout 30 "$@"; }
+wl_bus() { wl_run gdbus call --session --timeout 120 "$@"; }
 
 # GNOME Shell in unsafe mode, which lets its Eval and screenshot calls answer a
 # test. Its session bus is nested in a second one that stands in for the
@@ -242,7 +242,7 @@ wl_kwin_start() {
     >"$WL_DIR/session.sh"
   chmod 755 "$WL_DIR/session.sh"
   wl_desktop_spawn KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
-    dbus-run-session -- "$WL_DIR/kwin_wayland" --virtual --xwayland --width 1440 --height 900 \
+    dbus-run-session -- "$WL_DIR/kwin_wayland" --virtual --xwayland --width 1120 --height 860 \
       --scale "$scale" --socket wayland-0 --exit-with-session "$WL_DIR/session.sh"
   WAYLAND_DISPLAY=wayland-0
   WL_TIMEOUT=60 wl_poll wl_kwin_ready
