@@ -142,7 +142,6 @@ private:
     // The US keymap, which names the keys.
     bool initKeymap()
     {
-
         mContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
         xkb_rule_names names{"evdev", "pc105", "us", "", ""};
         mKeymap = mContext ? xkb_keymap_new_from_names(mContext, &names, XKB_KEYMAP_COMPILE_NO_FLAGS)
