@@ -72,15 +72,41 @@ title_bar() { [ $(((fh - ch) / win_units)) -ge 10 ]; }
 has_title_bar() { WL_TIMEOUT=10 wl_poll eval 'found && title_bar'; }
 logical_size() { echo "$((cw / win_units))x$((ch / win_units))"; }
 is_full_size() { [ "$(logical_size)" = 1024x768 ]; }
-# A screenshot of the picture at the screen's pixels, and it sampled to 1024 x 768.
+# A screenshot of the picture and one logical pixel around it at the screen's
+# pixels (f of them to a logical pixel), and the picture in it sampled to
+# 1024 x 768, from where it should start. At a fractional scale the compositor
+# rounds where the picture starts, so differing tries the places a pixel
+# around that too.
 look() {
-  found && wl_shot "$cx" "$cy" "$cw" "$ch" "$work/shot.png" || return 1
-  convert "$work/shot.png" -alpha off -sample '1024x768!' "$work/sampled.png"
+  local m
+  found || return 1
+  m=$win_units
+  [ "$cx" -ge "$m" ] && [ "$cy" -ge "$m" ] || m=0
+  wl_shot "$((cx - m))" "$((cy - m))" "$((cw + 2 * m))" "$((ch + 2 * m))" "$work/wide.png" || return 1
+  read -r f pw ph < <(identify -format '%w %h\n' "$work/wide.png" |
+    awk -v w="$cw" -v h="$ch" -v m="$m" '{ f = $1 / (w + 2 * m); printf "%s %d %d\n", f, w * f + 0.5, h * f + 0.5 }')
+  margin=$(awk -v f="$f" -v m="$m" 'BEGIN { printf "%d", f * m + 0.5 }')
+  sample_at "$margin" "$margin"
 }
-# The sampled picture outside the sprites differs from bg.bmp in this many pixels.
+sample_at() {
+  convert "$work/wide.png" -alpha off -crop "${pw}x$ph+$1+$2" +repage "$work/shot.png" &&
+    convert "$work/shot.png" -sample '1024x768!' "$work/sampled.png"
+}
+# The sampled picture outside the sprites differs from bg.bmp in this many
+# pixels, at the best of the places tried.
 differing() {
-  convert "$work/sampled.png" -fill black -draw "$sprites" "$work/masked.png"
-  compare -metric AE "$work/masked.png" "$work/bg-masked.png" null: 2>&1 | cut -d' ' -f1
+  local best="" n ox oy range
+  range=$(awk -v f="$f" -v c="$margin" 'BEGIN { if (f == int(f)) print c; else print c - 1, c, c + 1 }')
+  for oy in $range; do
+    for ox in $range; do
+      [ "$ox" -ge 0 ] && [ "$oy" -ge 0 ] && sample_at "$ox" "$oy" || continue
+      convert "$work/sampled.png" -fill black -draw "$sprites" "$work/masked.png"
+      n=$(compare -metric AE "$work/masked.png" "$work/bg-masked.png" null: 2>&1 | cut -d' ' -f1)
+      if [ -z "$best" ] || [ "${n%.*}" -lt "${best%.*}" ]; then best=$n; cp "$work/shot.png" "$work/best.png"; fi
+    done
+  done
+  cp "$work/best.png" "$work/shot.png"
+  echo "${best:-unmeasured}"
 }
 # The picture has settled: two screenshots a moment apart show the same
 # outside the sprites, and not one colour (the window before it is drawn).
