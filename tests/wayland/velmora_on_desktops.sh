@@ -130,6 +130,19 @@ lifted() {
   sleep 0.2
   column "$work/column.png" && ! same "$work/column.png" "$work/column-before.png"
 }
+# Up held lifts the figure. A key can still be lost on its way to a window
+# that has only just been focused (XWayland), so a press that lifted nothing in
+# 20 s is let go and made again, three times at most.
+up_lifts() {
+  local try
+  for try in 1 2 3; do
+    send press Up || return 1
+    WL_TIMEOUT=20 wl_poll lifted && return 0
+    echo "Up held for 20 s lifted nothing (press $try of 3)"
+    send release Up || return 1
+  done
+  return 1
+}
 only_own_lines_on_stderr() {
   ! grep -v '^velmora: ' "$WL_DIR/err" | grep -q . || { echo "standard error:"; sed 's/^/  | /' "$WL_DIR/err"; return 1; }
 }
@@ -179,8 +192,7 @@ for c in "${cases[@]}"; do
   bar=$(title_bar && echo yes || echo no) size=$(logical_size) title=$win_title
   wl_check "the column above the first figure is seen" column "$work/column-before.png"
   wl_check "Shift pressed" send tap Shift_L
-  wl_check "Up pressed" send press Up
-  wl_check "Up held lifts the first figure" wl_poll lifted
+  wl_check "Up held lifts the first figure" up_lifts
   wl_check "Up released" send release Up
   wl_check "Escape pressed" send tap Escape
   wl_check "Escape ends it with status 0" ends_with_zero
