@@ -55,6 +55,7 @@ work=$(mktemp -d)
 trap 'wl_session_stop; rm -rf "$work"' EXIT
 trap 'exit 143' TERM INT
 convert "$data/bg.bmp" -alpha off -fill black -draw "$sprites" "$work/bg-masked.png"
+convert "$data/bg.bmp" -alpha off -crop "${vik_w}x$((300 + vik_h))+150+0" +repage "$work/bg-column.png"
 
 # The picture's rectangle in the compositor's units: the frame's full width and
 # its bottom, 4:3 as the program draws, below the title bar.
@@ -120,15 +121,26 @@ settled() {
   mv "$work/masked.png" "$work/masked-before.png"
   return 1
 }
-# The column above the first figure's place, in the screen's pixels, from a
-# screenshot of that part alone.
+# The first figure's column, from the top of the picture to the foot of its
+# place, from a screenshot of that part alone, sampled to logical pixels.
 column() {
-  found && wl_shot "$((cx + 150 * cw / 1024))" "$cy" "$((vik_w * cw / 1024))" "$((300 * ch / 768))" "$1"
+  found && wl_shot "$((cx + 150 * cw / 1024))" "$cy" "$((vik_w * cw / 1024))" "$(((300 + vik_h) * ch / 768))" \
+    "$work/column-shot.png" &&
+    convert "$work/column-shot.png" -alpha off -sample "${vik_w}x$((300 + vik_h))!" "$1"
 }
-# The column differs from when the test began.
+# How far a picture of the column is from bg.bmp's (0 to 1).
+from_bg() { compare -metric RMSE "$1" "$work/bg-column.png" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p'; }
+# The figure has risen: the column above its place (less a few pixels that a
+# smoothed picture smears it into) differs from when the test began, or it has
+# left the picture, and the column is much nearer bg.bmp's than it was.
 lifted() {
   sleep 0.2
-  column "$work/column.png" && ! same "$work/column.png" "$work/column-before.png"
+  column "$work/column.png" || return 1
+  convert "$work/column.png" -crop "${vik_w}x296+0+0" +repage "$work/above.png"
+  convert "$work/column-before.png" -crop "${vik_w}x296+0+0" +repage "$work/above-before.png"
+  ! same "$work/above.png" "$work/above-before.png" ||
+    awk -v now="$(from_bg "$work/column.png")" -v then="$(from_bg "$work/column-before.png")" \
+      'BEGIN { exit !(now != "" && then != "" && now < then / 2) }'
 }
 # Up held lifts the figure. A key can still be lost on its way to a window
 # that has only just been focused (XWayland), so a press that lifted nothing in
