@@ -62,6 +62,17 @@ if [ "${1:-}" = "--test" ]; then
   # The Wayland tests: a headless sway, grim for its screenshots, jq for its
   # window tree, and what the test keyboard is built from.
   packages+=(sway grim jq libwayland-dev libwayland-bin libxkbcommon-dev xkb-data)
+  # The test keyboard also speaks KWin's fake input and, through GIO, mutter's
+  # remote desktop; kwin-shot takes KWin's screenshots.
+  packages+=(plasma-wayland-protocols libglib2.0-dev libglib2.0-bin)
+  # The desktop step (tests/wayland/velmora_on_desktops.sh): GNOME Shell and KWin
+  # headless, with KWin's Breeze title bars, and the libdecor plugin that draws
+  # SDL's own title bars. Only on Debian 12, whose mutter 43 and KWin 5.27 it
+  # was made on; on the newer releases the same packages would add some 300 to
+  # each chroot of the release check, and the step skips, saying so.
+  case $(cat /etc/debian_version) in
+    12.*) packages+=(gnome-shell kwin-wayland kwin-style-breeze libdecor-0-plugin-1-cairo dbus-daemon) ;;
+  esac
   # The browser test, where Emscripten comes with its libraries built (Debian
   # 12 and 13; unstable's would build them on first use): tests/web, in
   # Chromium and Firefox ESR. A node installed from elsewhere brings its own

@@ -17,27 +17,8 @@ here=$(dirname "$(readlink -f "$0")")
 command -v grim >/dev/null && command -v jq >/dev/null && command -v compare >/dev/null ||
   { echo "velmora_on_wayland: grim, jq and ImageMagick are needed (scripts/install-deps.sh --test)" >&2; exit 2; }
 
-start_text=$'Initializing SDL...\nAudio & Video initialized correctly\n\nSelect desired screen resolution:\n 1) 640 x 480\n 2) 800 x 600\n 3) 1024 x 768'
-program_texts=("Initializing SDL" "Audio & Video" "Could not initialize SDL" "Select desired"
-               "640 x 480" "800 x 600" "1024 x 768" "ERROR:" "Quiting")
+. "$here/velmora-checks.sh"
 
-# The size of a set's first frame, which is the size of the rectangle its sprites redraw.
-first_frame_size() {
-  local frame
-  frame=$(awk 'NR > 1 && !/^#/ && NF { print $1; exit }' "$data/includes/$1/info")
-  identify -format '%w %h' "$data/includes/$1/$frame"
-}
-read -r sun_w sun_h < <(first_frame_size sun)
-read -r vik_w vik_h < <(first_frame_size vikings)
-sprites="rectangle 480,50 $((480 + sun_w - 1)),$((50 + sun_h - 1))
-rectangle 150,300 $((150 + vik_w - 1)),$((300 + vik_h - 1))
-rectangle 350,300 $((350 + vik_w - 1)),$((300 + vik_h - 1))"
-
-program_pid=""
-start_program() {
-  wl_run "$launcher" >"$WL_DIR/out" 2>"$WL_DIR/err" &
-  program_pid=$!
-}
 # Sets win_x win_y win_w win_h from sway's tree once the toplevel is mapped.
 find_window() {
   local r
@@ -51,9 +32,6 @@ shot() {  # shot FILE: the window's content, where it is now
   find_window || return 1
   wl_run grim -c -g "$win_x,$win_y ${win_w}x$win_h" "$WL_DIR/shot.png" && cp "$WL_DIR/shot.png" "$1"
 }
-# Whether two pictures are equal, by compare's status (its printed figures
-# differ between ImageMagick 6 and 7).
-same() { compare -metric AE "$1" "$2" null: >/dev/null 2>&1; }
 # The screenshot outside the sprites equals the background.
 shows_background() {
   shot "$work/now.png" || return 1
@@ -75,22 +53,6 @@ lifted() {
       same "$work/part.png" "$work/bgpart.png"
     fi
   done
-}
-ended() { ! kill -0 "$program_pid" 2>/dev/null; }
-ends_with_zero() {
-  wl_poll ended || { kill "$program_pid"; return 1; }
-  wait "$program_pid"
-  local status=$?
-  [ "$status" -eq 0 ] || echo "velmora ended with $status"
-  [ "$status" -eq 0 ]
-}
-output_is_exact() { [ "$(cat "$WL_DIR/out")" = "$start_text" ] || { echo "standard output:"; cat "$WL_DIR/out"; return 1; }; }
-no_program_text_on_stderr() {
-  local t
-  for t in "${program_texts[@]}"; do
-    grep -qF -- "$t" "$WL_DIR/err" && { echo "\"$t\" on standard error"; return 1; }
-  done
-  return 0
 }
 # The cursor shows on the desktop beside the window, so that its absence over
 # the window means the program hid it.

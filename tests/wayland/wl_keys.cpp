@@ -1,7 +1,11 @@
 // wl-keys: a keyboard and mouse for tests under a Wayland compositor. It joins
 // the compositor's first seat as a virtual keyboard with a full US keymap (from
 // xkbcommon, as a real keyboard's), presses keys named as X keysyms, and moves
-// a virtual pointer, which also makes the compositor show its cursor.
+// a virtual pointer, which also makes the compositor show its cursor. It speaks
+// whichever way of faking input the compositor offers: wlroots' virtual
+// keyboard and pointer (sway), KWin's fake input, or, on the session bus,
+// mutter's remote desktop (GNOME Shell, keys only). The key codes are the same
+// Linux input codes for all three.
 //   wl-keys tap Escape          press and release, then exit
 //   wl-keys press Up release Up
 //   wl-keys move X Y W H        put the pointer at (X, Y) of a W x H desktop
@@ -14,6 +18,7 @@
 // 2 a command or key name it does not know (on standard input: "failed").
 #include <sys/mman.h>
 #include <unistd.h>
+#include <gio/gio.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -28,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "fake-input-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -42,9 +48,14 @@ struct Globals
     wl_seat* seat = nullptr;
     zwp_virtual_keyboard_manager_v1* manager = nullptr;
     zwlr_virtual_pointer_manager_v1* pointers = nullptr;
+    org_kde_kwin_fake_input* fake = nullptr;
 };
 
-void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
+// Key events arrive as keyboard_key from version 4 of KWin's fake input.
+constexpr uint32_t kFakeInputKeys = 4;
+
+void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+              uint32_t version)
 {
     Globals& g = *static_cast<Globals*>(data);
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && !g.seat)
@@ -55,6 +66,10 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
         g.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 &&
+             version >= kFakeInputKeys)
+        g.fake = static_cast<org_kde_kwin_fake_input*>(
+            wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, kFakeInputKeys));
 }
 
 void onGlobalRemove(void*, wl_registry*, uint32_t) {}
@@ -73,14 +88,21 @@ class Keyboard
 public:
     ~Keyboard()
     {
-        if (mKeyboard)
+        if (mReady)
         {
             for (uint32_t code : std::set<uint32_t>(mHeld))
                 send(code, WL_KEYBOARD_KEY_STATE_RELEASED);
-            zwp_virtual_keyboard_v1_destroy(mKeyboard);
+            if (mKeyboard)
+                zwp_virtual_keyboard_v1_destroy(mKeyboard);
             if (mPointer)
                 zwlr_virtual_pointer_v1_destroy(mPointer);
             wl_display_roundtrip(mDisplay);
+        }
+        if (mBus)
+        {
+            if (!mSession.empty())
+                callSession("Stop", nullptr);
+            g_object_unref(mBus);
         }
         if (mKeymap)
             xkb_keymap_unref(mKeymap);
@@ -101,15 +123,39 @@ public:
         wl_display_roundtrip(mDisplay);
         if (!mGlobals.seat)
             return fail("the compositor has no seat");
-        if (!mGlobals.manager)
-            return fail("the compositor offers no virtual keyboards (zwp_virtual_keyboard_manager_v1)");
+        if (mGlobals.manager)
+            return initVirtualKeyboard();
+        if (mGlobals.fake)
+        {
+            org_kde_kwin_fake_input_authenticate(mGlobals.fake, "wl-keys", "keys for tests");
+            if (wl_display_roundtrip(mDisplay) < 0)
+                return fail("the compositor refused fake input");
+            return initKeymap() && (mReady = true);
+        }
+        if (std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+            return initRemoteDesktop();
+        return fail("the compositor offers no virtual keyboards (zwp_virtual_keyboard_manager_v1, "
+                    "org_kde_kwin_fake_input) and there is no session bus for mutter's remote desktop");
+    }
 
+private:
+    // The US keymap, which names the keys.
+    bool initKeymap()
+    {
         mContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
         xkb_rule_names names{"evdev", "pc105", "us", "", ""};
         mKeymap = mContext ? xkb_keymap_new_from_names(mContext, &names, XKB_KEYMAP_COMPILE_NO_FLAGS)
                            : nullptr;
         if (!mKeymap)
             return fail("xkbcommon can't compile the US keymap (is xkb-data installed?)");
+        return true;
+    }
+
+    // wlroots' virtual keyboard, which is handed the keymap itself.
+    bool initVirtualKeyboard()
+    {
+        if (!initKeymap())
+            return false;
         char* text = xkb_keymap_get_as_string(mKeymap, XKB_KEYMAP_FORMAT_TEXT_V1);
         const size_t size = std::strlen(text) + 1;
         int fd = memfd_create("wl-keys-keymap", MFD_CLOEXEC);
@@ -129,8 +175,57 @@ public:
         close(fd);
         if (wl_display_roundtrip(mDisplay) < 0)
             return fail("the compositor refused the virtual keyboard");
+        mReady = true;
         return true;
     }
+
+    // A remote desktop session of mutter's, which lasts as long as this connection.
+    bool initRemoteDesktop()
+    {
+        if (!initKeymap())
+            return false;
+        GError* error = nullptr;
+        mBus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+        if (!mBus)
+            return dbusFail("can't connect to the session bus", error);
+        GVariant* reply = g_dbus_connection_call_sync(
+            mBus, kMutter, "/org/gnome/Mutter/RemoteDesktop", kMutter, "CreateSession", nullptr,
+            G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kDbusTimeoutMs, nullptr, &error);
+        if (!reply)
+            return dbusFail("the compositor offers no virtual keyboards, and mutter's remote desktop "
+                            "can't be had",
+                            error);
+        const gchar* path = nullptr;
+        g_variant_get(reply, "(&o)", &path);
+        mSession = path;
+        g_variant_unref(reply);
+        if (!callSession("Start", nullptr))
+            return false;
+        mReady = true;
+        return true;
+    }
+
+    // Calls a method of the remote desktop session; false with a message on failure.
+    bool callSession(const char* method, GVariant* args)
+    {
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(
+            mBus, kMutter, mSession.c_str(), "org.gnome.Mutter.RemoteDesktop.Session", method, args,
+            nullptr, G_DBUS_CALL_FLAGS_NONE, kDbusTimeoutMs, nullptr, &error);
+        if (!reply)
+            return dbusFail(std::string("mutter's remote desktop refused ") + method, error);
+        g_variant_unref(reply);
+        return true;
+    }
+
+    bool dbusFail(const std::string& message, GError* error)
+    {
+        const std::string why = error ? error->message : "no reason given";
+        g_clear_error(&error);
+        return fail(message + ": " + why);
+    }
+
+public:
 
     // Runs one command ("press KEY", "release KEY", "tap KEY", "move X Y W H");
     // 0, or the exit status.
@@ -180,6 +275,12 @@ private:
             std::cerr << "wl-keys: move takes X Y W H, a point inside a W x H desktop\n";
             return 2;
         }
+        if (mGlobals.fake && !mGlobals.manager)
+        {
+            org_kde_kwin_fake_input_pointer_motion_absolute(mGlobals.fake, wl_fixed_from_int(v[0]),
+                                                            wl_fixed_from_int(v[1]));
+            return roundtrip();
+        }
         if (!mGlobals.pointers)
         {
             std::cerr << "wl-keys: the compositor offers no virtual pointers (zwlr_virtual_pointer_manager_v1)\n";
@@ -195,6 +296,8 @@ private:
 
     int roundtrip()
     {
+        if (mFailed)
+            return 1;
         if (wl_display_roundtrip(mDisplay) < 0)
         {
             std::cerr << "wl-keys: the connection to the compositor broke\n";
@@ -231,7 +334,13 @@ private:
 
     void send(uint32_t code, uint32_t state)
     {
-        zwp_virtual_keyboard_v1_key(mKeyboard, nowMs(), code, state);
+        if (mKeyboard)
+            zwp_virtual_keyboard_v1_key(mKeyboard, nowMs(), code, state);
+        else if (mGlobals.fake)
+            org_kde_kwin_fake_input_keyboard_key(mGlobals.fake, code, state);
+        else if (!callSession("NotifyKeyboardKeycode",
+                              g_variant_new("(ub)", code, state == WL_KEYBOARD_KEY_STATE_PRESSED)))
+            mFailed = true;
         if (state == WL_KEYBOARD_KEY_STATE_PRESSED)
             mHeld.insert(code);
         else
@@ -245,6 +354,12 @@ private:
     zwp_virtual_keyboard_v1* mKeyboard = nullptr;
     zwlr_virtual_pointer_v1* mPointer = nullptr;
     std::set<uint32_t> mHeld;
+    bool mReady = false;
+    bool mFailed = false;
+    GDBusConnection* mBus = nullptr;
+    std::string mSession;
+    static constexpr const char* kMutter = "org.gnome.Mutter.RemoteDesktop";
+    static constexpr int kDbusTimeoutMs = 30000;
 };
 
 }
