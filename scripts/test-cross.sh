@@ -94,7 +94,9 @@ if [ "${1:-}" = "--inside" ]; then
     fail "build for $arch"
 
   step "the unit tests under qemu-$qemu"
-  (cd "build-$arch" && ctest --output-on-failure -j 2) || fail "the unit tests under qemu-$qemu"
+  echo "artgen_test is left out under qemu (it draws the whole art a dozen times, 5 CPU-minutes"
+  echo "there); the art itself is compared byte for byte with the reference build's below."
+  (cd "build-$arch" && ctest --output-on-failure -j 2 -E '^artgen_test') || fail "the unit tests under qemu-$qemu"
 
   step "what the $arch build writes, compared with the reference build's"
   corpus=""
