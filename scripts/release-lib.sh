@@ -108,3 +108,17 @@ release_enter() {
         bash "/velmora/$script" --inside "$@"
   ' _ "$@"
 }
+
+# Runs a check's own script inside the chroot, its output also in the log, and
+# says how it ended and after how long (since $started); fails when it did.
+#   release_run CHROOT SCRIPT ARGS...
+release_run() {
+  local status=0 minutes
+  release_enter "$@" 2>&1 | tee -a "$log" || status=$?
+  minutes=$(( (SECONDS - started + 30) / 60 ))
+  if [ "$status" -ne 0 ]; then
+    say "FAILED after $minutes min (the failing step is named above; the whole log is $log)"
+    return 1
+  fi
+  say "passed in $minutes min"
+}

@@ -203,14 +203,7 @@ mkdir -p "$chroot/reference"
 cp -r "$work/reference-outputs" "$chroot/reference/outputs"
 [ -z "$corpus" ] || cp -r "$corpus" "$chroot/reference/corpus"
 
-status=0
-release_enter "$chroot" scripts/test-cross.sh "$arch" "$release" "$qemu" 2>&1 | tee -a "$log" || status=$?
-minutes=$(( (SECONDS - started + 30) / 60 ))
-if [ "$status" -ne 0 ]; then
-  say "FAILED after $minutes min (the failing step is named above; the whole log is $log)"
-  exit 1
-fi
-say "passed in $minutes min"
+release_run "$chroot" scripts/test-cross.sh "$arch" "$release" "$qemu" || exit 1
 }
 
 main "$@"

@@ -106,14 +106,7 @@ release_bootstrap "$release" "$root/scripts/install-deps.sh" "$log" "$release" "
     --customize-hook='rm -f "$1/tmp/install-deps.sh"'
 release_unpack "$chroot" "$root"
 
-status=0
-release_enter "$chroot" scripts/test-release.sh "$release" 2>&1 | tee -a "$log" || status=$?
-minutes=$(( (SECONDS - started + 30) / 60 ))
-if [ "$status" -ne 0 ]; then
-  say "FAILED after $minutes min (the failing step is named above; the whole log is $log)"
-  exit 1
-fi
-say "passed in $minutes min"
+release_run "$chroot" scripts/test-release.sh "$release" || exit 1
 }
 
 main "$@"

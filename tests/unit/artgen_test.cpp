@@ -452,17 +452,18 @@ TEST(ArtGeneratorOutput, IsTheSameWhereTheMachineHasFusedMultiplyAdds)
     const fs::path plain = freshDir("plain");
     const fs::path fused = freshDir("fused");
     std::string output;
-    ASSERT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " " + testsupport::quoted(plain.string()), output), 0) << output;
-    ASSERT_EQ(run(std::string(VELMORA_ARTGEN_FMA_EXE) + " " + testsupport::quoted(fused.string()), output), 0)
+    ASSERT_EQ(run(std::string(VELMORA_ARTGEN_EXE) + " " + velmora::quoted(plain.string()), output), 0) << output;
+    ASSERT_EQ(run(std::string(VELMORA_ARTGEN_FMA_EXE) + " " + velmora::quoted(fused.string()), output), 0)
         << output;
     for (const fs::path& dir : {plain, fused})
     {
         const std::string program = dir == plain ? VELMORA_ARTGEN_EXE : VELMORA_ARTGEN_FMA_EXE;
-        ASSERT_EQ(run(program + " --icon 256 " + testsupport::quoted((dir / "icon.png").string()), output), 0)
+        ASSERT_EQ(run(program + " --icon 256 " + velmora::quoted((dir / "icon.png").string()), output), 0)
             << output;
     }
     expectSameFiles(plain, fused);
-    fs::remove_all(plain.parent_path());
+    fs::remove_all(plain);
+    fs::remove_all(fused);
 #endif
 }
 

@@ -9,6 +9,7 @@
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 #include <png.h>
+#include <stdint.h>
 #include <unistd.h>
 
 #include <cerrno>

@@ -7,13 +7,15 @@
 // output's pixels over its logical size, as xdg-output gives it, so 1.5 on a
 // screen at 150 %), WIDTH x HEIGHT the output's logical size (the area a window
 // can take, in the desktop's units). Where the compositor offers no xdg-output,
-// FRACTION is SCALE and the logical size is the mode's pixels over SCALE.
+// or lays its screens out in pixels, FRACTION is SCALE and the logical size is
+// the mode's pixels over SCALE.
 // Before the outputs a line "compositor weston" names a compositor that the
 // launcher treats apart (weston, known by its own protocols); other compositors
 // give "compositor other". Nothing is shown on the screen.
 // Exit status: 0 done, 1 no compositor to ask or no output.
 #include <wayland-client.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -157,9 +159,14 @@ int main(int argc, char**)
         int pixelsHigh = sideways(o->transform) ? o->modeWidth : o->modeHeight;
         if (pixelsWide <= 0 || pixelsHigh <= 0)
             continue;
-        int width = o->logicalWidth > 0 ? o->logicalWidth : pixelsWide / o->scale;
-        int height = o->logicalHeight > 0 ? o->logicalHeight : pixelsHigh / o->scale;
-        double fraction = o->logicalWidth > 0 ? (double)pixelsWide / o->logicalWidth : o->scale;
+        // mutter, unless it scales framebuffers, lays screens out in their own
+        // pixels: its xdg-output then gives the mode's size at every scale, and
+        // the desktop's scale is wl_output's.
+        const bool laidOutInPixels = o->logicalWidth == pixelsWide && o->scale > 1;
+        const bool logical = o->logicalWidth > 0 && o->logicalHeight > 0 && !laidOutInPixels;
+        int width = logical ? o->logicalWidth : pixelsWide / o->scale;
+        int height = logical ? o->logicalHeight : pixelsHigh / o->scale;
+        double fraction = logical ? (double)pixelsWide / o->logicalWidth : o->scale;
         std::printf("output %d %.2f %d %d\n", o->scale, fraction, width, height);
         ++shown;
     }

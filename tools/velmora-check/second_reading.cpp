@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <utility>
 
 namespace velmoracheck
 {
@@ -121,6 +122,20 @@ namespace
 
 using StbPixels = std::unique_ptr<stbi_uc, void (*)(void*)>;
 
+// stb_image's pixels with their size in the reading, or none with stb_image's
+// reason when it read none.
+StbPixels finished(StbPixels pixels, int w, int h, SecondReading& reading)
+{
+    if (!pixels)
+    {
+        reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
+        return StbPixels(nullptr, stbi_image_free);
+    }
+    reading.w = w;
+    reading.h = h;
+    return pixels;
+}
+
 // stb_image's 8-bit RGBA reading of data, 16-bit samples rounded to 8 bits; null,
 // with the reason in reading.why, when it can't be read. reading gets the size.
 StbPixels decode(const std::uint8_t* data, size_t size, long long maxPixels, SecondReading& reading)
@@ -161,14 +176,7 @@ StbPixels decode(const std::uint8_t* data, size_t size, long long maxPixels, Sec
     {
         pixels.reset(stbi_load_from_memory(data, length, &w, &h, &channels, 4));
     }
-    if (!pixels)
-    {
-        reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
-        return none;
-    }
-    reading.w = w;
-    reading.h = h;
-    return pixels;
+    return finished(std::move(pixels), w, h, reading);
 }
 
 // The whole of a file, read at its size; false when it can't be read.
@@ -216,14 +224,7 @@ StbPixels decodeFile(const std::string& path, long long maxPixels, SecondReading
         return none;
     }
     StbPixels pixels(stbi_load_from_file(file.get(), &w, &h, &channels, 4), stbi_image_free);
-    if (!pixels)
-    {
-        reading.why = stbi_failure_reason() ? stbi_failure_reason() : "unknown error";
-        return none;
-    }
-    reading.w = w;
-    reading.h = h;
-    return pixels;
+    return finished(std::move(pixels), w, h, reading);
 }
 
 
