@@ -155,6 +155,18 @@ up_lifts() {
   done
   return 1
 }
+# The desktop closes the window as its close button does; a close that ends
+# nothing in 15 s is made again, three times at most, as a user clicks again:
+# a window that has only just appeared can miss the first.
+closing_ends_it() {
+  local try
+  for try in 1 2 3; do
+    wl_close velmora || return 1
+    WL_TIMEOUT=15 wl_poll ended && return 0
+    echo "the window was closed, and the program still ran 15 s later (close $try of 3)"
+  done
+  return 1
+}
 only_own_lines_on_stderr() {
   ! grep -v '^velmora: ' "$WL_DIR/err" | grep -q . || { echo "standard error:"; sed 's/^/  | /' "$WL_DIR/err"; return 1; }
 }
@@ -215,7 +227,7 @@ for c in "${cases[@]}"; do
   # Closing the window, as the desktop's close button does.
   start_program
   wl_check "the window appears again" wl_poll found
-  wl_check "the desktop closes the window" wl_close velmora
+  wl_check "the desktop closes the window, and the program ends" closing_ends_it
   wl_check "closing the window ends it with status 0" ends_with_zero
   wl_check "standard output is the start text (after closing)" output_is_exact
   wl_check "standard error holds only the launcher's lines (after closing)" only_own_lines_on_stderr
