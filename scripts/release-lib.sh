@@ -122,3 +122,14 @@ release_run() {
   fi
   say "passed in $minutes min"
 }
+
+# The options every check takes: --fresh, --keep and --help. False for any other.
+#   release_option OPTION
+release_option() {
+  case $1 in
+    --fresh) fresh=yes ;;
+    --keep) keep=yes ;;
+    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    *) return 1 ;;
+  esac
+}

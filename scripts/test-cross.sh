@@ -127,12 +127,10 @@ keep=""
 reference=""
 corpus=${VELMORA_CORPUS:+$(realpath -m "$VELMORA_CORPUS")}
 while [ $# -gt 0 ]; do
+  release_option "$1" && { shift; continue; }
   case $1 in
-    --fresh) fresh=yes ;;
-    --keep) keep=yes ;;
     --reference) reference=$(realpath -m "${2:?--reference needs a build folder}"); shift ;;
     --corpus) corpus=$(realpath -m "${2:?--corpus needs a folder}"); shift ;;
-    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) echo "test-cross: unknown option $1 (see --help)" >&2; exit 2 ;;
     *) break ;;
   esac

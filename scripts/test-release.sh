@@ -68,10 +68,8 @@ fi
 fresh=""
 keep=""
 while [ $# -gt 0 ]; do
+  release_option "$1" && { shift; continue; }
   case $1 in
-    --fresh) fresh=yes ;;
-    --keep) keep=yes ;;
-    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) echo "test-release: unknown option $1 (see --help)" >&2; exit 2 ;;
     *) break ;;
   esac
