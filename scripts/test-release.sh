@@ -3,9 +3,10 @@
 # of that release would, in a fresh chroot made from Debian's archive.
 #   scripts/test-release.sh [--fresh] [--keep] RELEASE
 # RELEASE is bookworm (12), trixie (13) or sid (unstable); others that the
-# archive serves work the same way. In the chroot it runs `make test` and
-# `make package` on a clone of HEAD, installs the release's own velmora .deb
-# with apt, starts /usr/games/velmora under Xvfb, quits it with Escape (on
+# archive serves work the same way. In the chroot it reads the archive's
+# package lists, runs `make test` and `make package` on a clone of HEAD,
+# installs the release's own velmora .deb with apt (with what it recommends,
+# as apt does by default), starts /usr/games/velmora under Xvfb, quits it with Escape (on
 # unstable also as a native Wayland client under a headless sway: see
 # tests/wayland), and removes the package again. The last line says whether
 # the release passed, and which step failed.
@@ -38,6 +39,10 @@ if [ "${1:-}" = "--inside" ]; then
   echo "Debian: ${PRETTY_NAME} ($(cat /etc/debian_version))"
   echo "libsdl1.2debian $(version libsdl1.2debian), from $(dpkg-query -W -f='${source:Package}' libsdl1.2debian)"
   for p in libsdl1.2-compat libsdl2-2.0-0 libsdl3-0 g++ cmake clang; do echo "$p $(version $p)"; done
+  # The bootstrap leaves no package lists behind; a user's system has them, and
+  # the package test checks the names the package recommends against them.
+  step "apt-get update"
+  apt-get update -q || fail "apt-get update"
   step "make test"
   make test || fail "make test"
   step "make package"

@@ -147,7 +147,8 @@ TEST_F(Package, RecommendsALibdecorPluginAndTheLayerBesideAClassicLibrary)
             plugin = plugin || name.rfind("libdecor-0-plugin-1-", 0) == 0;
             layer = layer || name == "libsdl1.2-compat";
         }
-        EXPECT_TRUE(known) << "the archive has none of the recommended " << testing::PrintToString(group);
+        EXPECT_TRUE(known) << "the archive has none of the recommended " << testing::PrintToString(group)
+                             << " (apt-cache knows the archive once apt-get update has read its lists)";
     }
     EXPECT_TRUE(plugin) << field;
     EXPECT_EQ(layer, classic) << field;
