@@ -339,30 +339,33 @@ struct ExportCase
     const char* refusal;  // or the reason the sheet is refused
 };
 
+// The hash form of a sheet of one frame, NAME, cut from s.png at AT; FIELDS
+// are the frame's other fields.
+std::string oneFrame(const char* name, const Rect& at, const std::string& fields)
+{
+    const auto n = [](int v) { return std::to_string(v); };
+    return std::string(R"({"frames": {")") + name + R"(": {"frame": {"x": )" + n(at.x) + R"(, "y": )" + n(at.y) +
+           R"(, "w": )" + n(at.w) + R"(, "h": )" + n(at.h) + "}, " + fields + R"(}}, "meta": {"image": "s.png"}})";
+}
+
 const ExportCase kExportCases[] = {
     {"Aseprite's inner padding: a transparent border of 1 around spriteSourceSize",
-     R"({"frames": {"hero 0.aseprite": {"frame": {"x": 0, "y": 0, "w": 6, "h": 5}, "trimmed": true,
-        "spriteSourceSize": {"x": 1, "y": 0, "w": 4, "h": 3}, "sourceSize": {"w": 5, "h": 3}}},
-        "meta": {"image": "s.png"}})",
+     oneFrame("hero 0.aseprite", {0, 0, 6, 5}, R"("trimmed": true, "spriteSourceSize": {"x": 1, "y": 0, "w": 4, "h": 3},
+        "sourceSize": {"w": 5, "h": 3})"),
      "", {{8, 5, {1, 1, 4, 3}}}, 1, 5, 3,
      {{0, 1, 0, 0, 1, 1}, {0, 4, 2, 0, 4, 3}, {0, 0, 0, 0, -1, 0}, {0, 0, 2, 0, -1, 0}}, ""},
     {"padding whose border is not transparent",
-     R"({"frames": {"a": {"frame": {"x": 0, "y": 0, "w": 6, "h": 5},
-        "spriteSourceSize": {"x": 0, "y": 0, "w": 4, "h": 3}, "sourceSize": {"w": 4, "h": 3}}},
-        "meta": {"image": "s.png"}})",
+     oneFrame("a", {0, 0, 6, 5}, R"("spriteSourceSize": {"x": 0, "y": 0, "w": 4, "h": 3}, "sourceSize": {"w": 4, "h": 3})"),
      "", {{6, 5, {0, 0, 6, 5}}}, 0, 0, 0, {},
      "frame \"a\": its rectangle is 6x5, a border of 1,1 pixels around its 4x3 spriteSourceSize, but the border "
      "is not transparent at 0,0; export the sheet again without inner padding"},
     {"Flash: spriteSourceSize holds the untrimmed size; the frame is placed at its x and y",
-     R"({"frames": {"spin0000": {"frame": {"x": 2, "y": 1, "w": 4, "h": 3}, "rotated": false, "trimmed": true,
-        "spriteSourceSize": {"x": 1, "y": 1, "w": 6, "h": 5}, "sourceSize": {"w": 6, "h": 5}}},
-        "meta": {"image": "s.png"}})",
+     oneFrame("spin0000", {2, 1, 4, 3}, R"("rotated": false, "trimmed": true,
+        "spriteSourceSize": {"x": 1, "y": 1, "w": 6, "h": 5}, "sourceSize": {"w": 6, "h": 5})"),
      "", {{8, 5, {0, 0, 8, 5}}}, 1, 6, 5,
      {{0, 1, 1, 0, 2, 1}, {0, 4, 3, 0, 5, 3}, {0, 0, 0, 0, -1, 0}, {0, 5, 4, 0, -1, 0}}, ""},
     {"Flash-style frame that lies outside its sourceSize",
-     R"({"frames": {"a": {"frame": {"x": 0, "y": 0, "w": 4, "h": 3},
-        "spriteSourceSize": {"x": 3, "y": 3, "w": 6, "h": 5}, "sourceSize": {"w": 6, "h": 5}}},
-        "meta": {"image": "s.png"}})",
+     oneFrame("a", {0, 0, 4, 3}, R"("spriteSourceSize": {"x": 3, "y": 3, "w": 6, "h": 5}, "sourceSize": {"w": 6, "h": 5})"),
      "", {{8, 5, {0, 0, 8, 5}}}, 0, 0, 0, {},
      "frame \"a\": spriteSourceSize is 6x5 but its frame is 4x3, and the frame at 3,3 lies outside its sourceSize 6x5"},
     {"frames named by bare numbers are frames of the one sprite",
