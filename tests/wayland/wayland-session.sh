@@ -183,9 +183,15 @@ wl_bus() { wl_run gdbus call --session --timeout 120 "$@"; }
 wl_gnome_start() {
   local scale=$1 w=$2 h=$3 settings=$WL_DIR/.config/glib-2.0/settings
   "${wl_as[@]}" mkdir -p "$settings"
-  case $scale in
-    *.*) printf '[org/gnome/mutter]\nexperimental-features=["scale-monitor-framebuffer"]\n' ;;
-  esac | "${wl_as[@]}" tee "$settings/keyfile" >/dev/null
+  # No screen lock, which this session can't show and says so in a banner
+  # across the top of the screen, and no banners over the windows at all.
+  {
+    printf '[org/gnome/desktop/screensaver]\nlock-enabled=false\n'
+    printf '[org/gnome/desktop/notifications]\nshow-banners=false\n'
+    case $scale in
+      *.*) printf '[org/gnome/mutter]\nexperimental-features=["scale-monitor-framebuffer"]\n' ;;
+    esac
+  } | "${wl_as[@]}" tee "$settings/keyfile" >/dev/null
   wl_desktop_spawn GSETTINGS_BACKEND=keyfile dbus-run-session -- sh -c \
     'DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS exec dbus-run-session -- sh -c "echo \$DBUS_SESSION_BUS_ADDRESS >\$HOME/bus && exec gnome-shell --headless --wayland --unsafe-mode --virtual-monitor $0"' \
     "${w}x$h"
