@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -636,31 +635,16 @@ TEST_F(Import, APngWithoutIendImportsWithAWarning)
     im("-size 5x3 xc:none -fill red -draw 'rectangle 0,0 2,1' a.png");
     const Image source = readPngFile(path("a.png"));
     const std::vector<std::uint8_t> whole = velmoraimport::readFile(path("a.png").string());
-    const struct
-    {
-        const char* name;
-        size_t cut;  // bytes taken off the end; the last 12 are IEND
-        int status;
-        const char* warning;
-    } cases[] = {
-        {"whole", 0, 0, ""},
-        {"without IEND", 12, 1,
-         "warning: @/a.png: the file ends after the picture's pixel data, without the IEND chunk that closes a PNG"},
-    };
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        writeText(path("a.png"), std::string(whole.begin(), whole.end() - (long)c.cut));
-        Result result = import({path("out").string(), path("a.png").string()});
-        ASSERT_EQ(result.status, c.status) << result.err;
-        EXPECT_EQ(result.out.find("warning: "), *c.warning ? result.out.find(atDir(c.warning, mDir.string()))
-                                                           : std::string::npos)
-            << result.out;
-        std::vector<Loaded> frames = load(path("out"));
-        ASSERT_EQ(frames.size(), 1u);
-        expectFrame(frames[0], source, expected(source), "frame 0");
-        fs::remove_all(path("out"));
-    }
+    writeText(path("a.png"), std::string(whole.begin(), whole.end() - 12));  // the last 12 bytes are IEND
+    Result result = import({path("out").string(), path("a.png").string()});
+    ASSERT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.out.find("warning: " + path("a.png").string() +
+                              ": the file ends after the picture's pixel data, without the IEND chunk that closes a PNG"),
+              std::string::npos)
+        << result.out;
+    std::vector<Loaded> frames = load(path("out"));
+    ASSERT_EQ(frames.size(), 1u);
+    expectFrame(frames[0], source, expected(source), "frame 0");
 }
 
 // ---- Memory ----
@@ -680,37 +664,16 @@ long peakKib(const std::vector<std::string>& args)
     return outcome.status <= 1 ? outcome.peakKib : -1;
 }
 
-// A w x h RGBA picture with a pattern and transparent pixels, as libpng writes it.
-void writeLargePng(const fs::path& file, int w, int h)
+TEST_F(Import, A2048x2048PngPeaksAtTwoCopiesOfItsPixelsAndALittleMore)
 {
-    std::vector<std::uint8_t> rgba((size_t)w * h * 4);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-        {
-            std::uint8_t* p = &rgba[((size_t)y * w + x) * 4];
-            p[0] = (std::uint8_t)(x * 7 + y);
-            p[1] = (std::uint8_t)(x ^ y);
-            p[2] = (std::uint8_t)(y * 3);
-            p[3] = (x + y) % 5 ? 255 : 0;
-        }
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = (png_uint_32)w;
-    image.height = (png_uint_32)h;
-    image.format = PNG_FORMAT_RGBA;
-    ASSERT_TRUE(png_image_write_to_file(&image, file.string().c_str(), 0, rgba.data(), 0, nullptr)) << image.message;
-}
-
-TEST(ImportMemory, A2048x2048PngPeaksAtTwoCopiesOfItsPixelsAndALittleMore)
-{
-    velmora::TempDir temp("velmora-import-memory");
-    const fs::path dir = temp.path();
-    writeLargePng(dir / "large.png", 2048, 2048);
-    writeLargePng(dir / "small.png", 1, 1);
-    const long base = peakKib({(dir / "small-set").string(), (dir / "small.png").string()});
+    // RGBA, every other pixel transparent.
+    im("-size 2048x2048 gradient:red-blue ( -size 2048x2048 pattern:gray50 ) -alpha off "
+       "-compose CopyOpacity -composite PNG32:large.png");
+    im("-size 1x1 xc:red PNG32:small.png");
+    const long base = peakKib({path("small-set").string(), path("small.png").string()});
     if (base == -2)
         GTEST_SKIP() << "ptrace is not permitted here, so the command's peak can't be read";
-    const long peak = peakKib({(dir / "large-set").string(), (dir / "large.png").string()});
+    const long peak = peakKib({path("large-set").string(), path("large.png").string()});
     ASSERT_GT(base, 0) << "the small import failed";
     ASSERT_GT(peak, 0) << "the large import failed";
     // 12 bytes a pixel above the tool's base: two copies of 32-bit pixels and a little more.
