@@ -574,9 +574,13 @@ void CRectList::present(SDL_Surface* screen)
 {
     if (mCount == 0)
         return;
-    // The layer reports versions from 1.2.50 on; the classic library ended at 1.2.15.
-    const SDL_version* linked = SDL_Linked_Version();
-    if (linked->major == 1 && linked->minor == 2 && linked->patch >= 50)
+    // The layer reports versions from 1.2.50 on; the classic library ended at
+    // 1.2.15. The library can't change while the program runs: asked once.
+    static const bool layer = [] {
+        const SDL_version* linked = SDL_Linked_Version();
+        return linked->major == 1 && linked->minor == 2 && linked->patch >= 50;
+    }();
+    if (layer)
         SDL_UpdateRect(screen, 0, 0, 0, 0);
     else
         SDL_UpdateRects(screen, mCount, mRects);

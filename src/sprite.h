@@ -43,8 +43,9 @@ public:
 // changed nothing - clearBG before the first draw, a sprite wholly off the
 // target, a set without frames, an entry without an image - leaves an empty
 // rectangle (all fields 0). updateBG only reads the target and changes neither.
-// A program that presents with SDL_UpdateRects instead of SDL_Flip collects
-// these for all its sprites in a CRectList (below) after the draw phase.
+// A program that presents the changed rectangles instead of SDL_Flip collects
+// these for all its sprites in a CRectList (below) after the draw phase, and
+// shows them with CRectList::present.
 class CSprite
 {
 public:

@@ -243,18 +243,6 @@ SecondReading readSecondly(const std::uint8_t* data, size_t size, long long maxP
     return reading;
 }
 
-SecondReading readSecondlyFile(const std::string& path, long long maxPixels)
-{
-    std::vector<std::uint8_t> data;
-    if (!readWhole(path, data))
-    {
-        SecondReading reading;
-        reading.why = "cannot be read";
-        return reading;
-    }
-    return readSecondly(data.data(), data.size(), maxPixels);
-}
-
 bool useSecondReading(const std::string& path, long long maxPixels,
                       const std::function<void(int w, int h, const std::uint8_t* rgba)>& use, std::string& why)
 {

@@ -29,7 +29,6 @@ struct SecondReading
 // stored: no gamma is applied, and 16-bit samples are scaled to 8 bits with
 // rounding, as the importer does. Pictures of more than maxPixels are not read.
 SecondReading readSecondly(const std::uint8_t* data, size_t size, long long maxPixels);
-SecondReading readSecondlyFile(const std::string& path, long long maxPixels);
 // The reading of a file handed to use as the decoder gives it, without a copy,
 // for a check that holds a large picture already; false, with the reason in
 // why, when it can't be read.
