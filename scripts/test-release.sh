@@ -6,9 +6,9 @@
 # archive serves work the same way. In the chroot it reads the archive's
 # package lists, runs `make test` and `make package` on a clone of HEAD,
 # installs the release's own velmora .deb with apt (with what it recommends,
-# as apt does by default), starts /usr/games/velmora under Xvfb, quits it with Escape (on
-# unstable also as a native Wayland client under a headless sway: see
-# tests/wayland), and removes the package again. The last line says whether
+# as apt does by default), starts /usr/games/velmora under Xvfb, quits it
+# with Escape (on unstable also as a native Wayland client under a headless
+# sway: see tests/wayland), and removes the package again. The last line says whether
 # the release passed, and which step failed.
 #
 # Needs: root, mmdebstrap, unshare (util-linux) and git. The bootstrapped
